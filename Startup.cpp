@@ -1,0 +1,85 @@
+#include "Startup.h"
+
+#include <QDir>
+#include <QThread>
+
+#include "ClassMyCoreApp.h"
+#include "Platform.h"
+#include "Traces.h"
+
+const char* const APPLICATION_VERSION = "01.03.03";
+const char* const PROGRAM_NAME = "BOX_UPDATER";
+
+namespace
+{
+const char* const OPTION_CONFIGURATION = "configurationFile";
+const char* const OPTION_FORCE = "force";
+const char* const OPTION_FULL_FORCE = "Force";
+const char* const OPTION_QUIET = "quiet";
+const char* const OPTION_KTP = "ktp";
+} // namespace
+
+QString DefaultConfigurationFile()
+{
+    return QDir::tempPath() + QStringLiteral("/") + PROGRAM_NAME + QStringLiteral("/PackageExtraction") +
+           QStringLiteral("/CONF/components.json");
+}
+
+void AddStartupOptions(QCommandLineParser& parser)
+{
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addOption({{"c", OPTION_CONFIGURATION},
+                      "Configuration file to configure update.",
+                      "Configurations",
+                      DefaultConfigurationFile()});
+    parser.addOption({{"f", OPTION_FORCE}, "Force update mode without Boot Resident. Update event if CRC are the same"});
+    parser.addOption({{"F", OPTION_FULL_FORCE}, "Force update mode. Update event if CRC are the same"});
+    parser.addOption({{"q", OPTION_QUIET}, "Quiet update mode (without HMI)"});
+    parser.addOption(QCommandLineOption(QString(OPTION_KTP), "ktp file", "File path to ktp"));
+}
+
+T_STARTUP_OPTIONS ReadStartupOptions(const QCommandLineParser& parser)
+{
+    T_STARTUP_OPTIONS options;
+    options.ForceWithoutBootResident = parser.isSet(OPTION_FORCE);
+    options.FullForce = parser.isSet(OPTION_FULL_FORCE);
+    options.Quiet = parser.isSet(OPTION_QUIET);
+    options.PackageGiven = parser.isSet(OPTION_KTP);
+    options.PackagePath = parser.value(OPTION_KTP);
+    options.ConfigurationFile = parser.value(OPTION_CONFIGURATION);
+    if (options.FullForce)
+        options.ForceWithoutBootResident = false;
+    return options;
+}
+
+int RunApplication(int argc, char** argv, const T_MODE_START& windowMode, const T_MODE_START& quietMode)
+{
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    Platform::PrepareHeadlessStart(argc, argv);
+    CLASS_MYCOREAPP application(argc, argv);
+
+    QCoreApplication::setApplicationVersion(APPLICATION_VERSION);
+    QCommandLineParser parser;
+    AddStartupOptions(parser);
+    parser.process(application);
+    const T_STARTUP_OPTIONS options = ReadStartupOptions(parser);
+
+    RegisterTypeAliases();
+    QThread::currentThread()->setObjectName(QStringLiteral("THREAD_MAIN"));
+    StartTracing(PROGRAM_NAME);
+
+    const T_MODE_START& start = options.Quiet ? quietMode : windowMode;
+    if (!start)
+    {
+        TraceError(TRACE_POS + QStringLiteral("This build has no ") + (options.Quiet ? "quiet" : "window") +
+                   QStringLiteral(" mode"));
+        StopTraces();
+        return 1;
+    }
+    std::unique_ptr<QObject> mode = start(options);
+    const int result = application.exec();
+    mode.reset();
+    StopTraces();
+    return result;
+}

@@ -1,0 +1,6 @@
+#include "Startup.h"
+
+int main(int argc, char** argv)
+{
+    return RunApplication(argc, argv, T_MODE_START(), T_MODE_START());
+}

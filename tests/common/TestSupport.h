@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+// Helpers shared by the test executables: scratch folders and child processes
+// that never see the real home, data or temp folders.
+namespace TestSupport
+{
+inline QString BinaryDir()
+{
+    return qEnvironmentVariable("QRN_BINARY_DIR");
+}
+
+inline QString SourceDir()
+{
+    return qEnvironmentVariable("QRN_SOURCE_DIR");
+}
+
+// Environment for a child process whose home, data and temp folders are under root.
+inline QProcessEnvironment IsolatedEnvironment(const QString& root)
+{
+    QDir().mkpath(root + "/home");
+    QDir().mkpath(root + "/data");
+    QDir().mkpath(root + "/tmp");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", root + "/home");
+    env.insert("XDG_DATA_HOME", root + "/data");
+    env.insert("TMPDIR", root + "/tmp");
+    QDir().mkpath(root + "/runtime");
+    QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    env.insert("XDG_RUNTIME_DIR", root + "/runtime");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    return env;
+}
+} // namespace TestSupport
