@@ -41,14 +41,6 @@ T_TRACE_STATE& State()
     return *state;
 }
 
-QString CurrentThreadLabel()
-{
-    const QString name = QThread::currentThread()->objectName();
-    if (name.isEmpty())
-        return QStringLiteral("UNKNOWN");
-    return QString(name).remove(QStringLiteral("THREAD_"));
-}
-
 void AppendToFile(QFile* file, const QString& line)
 {
     if (!file->open(QIODevice::WriteOnly | QIODevice::Append))
