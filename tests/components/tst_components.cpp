@@ -1,0 +1,222 @@
+#include <QtTest>
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "BACKEND/UPDATER/COMPONENTS/MVR_Enumerations.h"
+#include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
+#include "TraceCapture.h"
+
+class TestComponents : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_Scratch;
+    TraceCapture m_Traces;
+
+    QString WriteFile(const QString& name, const QByteArray& content)
+    {
+        QFile file(m_Scratch.filePath(name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            return QString();
+        return file.fileName();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_Scratch.isValid());
+        QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
+        InitEnumerationTables();
+    }
+
+    void cleanupTestCase() { m_Traces.Stop(); }
+
+    // Text to value, value back to text, for every table including the
+    // not-recognized values.
+    void textTables_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::addColumn<QString>("backText");
+
+        QTest::newRow("card BOX") << "card"
+                                  << "BOX" << 0 << "BOX";
+        QTest::newRow("card is case-sensitive") << "card"
+                                                << "box" << 1 << "";
+        QTest::newRow("card DP unknown") << "card"
+                                         << "DP" << 1 << "";
+        QTest::newRow("card empty") << "card"
+                                    << "" << 1 << "";
+
+        const char* steps[] = {"STEP_SAMBA_PROGRAM_RAM",    "STEP_RAM_PROGRAM_RESIDENT",
+                               "STEP_RESIDENT_PROGRAM_RAM", "STEP_RAM_PROGRAM_MAIN",
+                               "STEP_RAM_PROGRAM_FPGA_0",   "STEP_RAM_PROGRAM_EDID_0",
+                               "STEP_RAM_PROGRAM_HDCP_0",   "STEP_FINAL_RESET"};
+        for (int i = 0; i < 8; ++i)
+            QTest::newRow(steps[i]) << "step" << steps[i] << i << steps[i];
+        QTest::newRow("step unknown") << "step"
+                                      << "STEP_X" << 8 << "";
+        QTest::newRow("step with blank") << "step"
+                                         << "STEP_FINAL_RESET " << 8 << "";
+
+        const char* components[] = {"RESIDENT", "APP", "FPGA_0", "EDID_0", "HDCP_0", "RAM"};
+        for (int i = 0; i < 6; ++i)
+            QTest::newRow(components[i]) << "component" << components[i] << i << components[i];
+        QTest::newRow("RAM_SAMBA") << "component"
+                                   << "RAM_SAMBA" << 6 << "";
+        QTest::newRow("component lower case") << "component"
+                                              << "app" << 6 << "";
+
+        QTest::newRow("jump") << "end"
+                              << "jump" << 0 << "jump";
+        QTest::newRow("reset") << "end"
+                               << "reset" << 1 << "reset";
+        QTest::newRow("none") << "end"
+                              << "none" << 2 << "none";
+        QTest::newRow("end unknown") << "end"
+                                     << "JUMP" << 3 << "";
+
+        QTest::newRow("COM") << "communication"
+                             << "COM" << 0 << "COM";
+        QTest::newRow("UDP") << "communication"
+                             << "UDP" << 1 << "UDP";
+        QTest::newRow("USB") << "communication"
+                             << "USB" << 2 << "USB";
+        QTest::newRow("ERROR") << "communication"
+                               << "ERROR" << 3 << "ERROR";
+        QTest::newRow("communication unknown") << "communication"
+                                               << "TCP" << 3 << "ERROR";
+    }
+
+    void textTables()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        QFETCH(QString, backText);
+
+        int got = -1;
+        QString back;
+        bool known = false;
+        if (table == "card")
+        {
+            got = CardTypeFromText(text);
+            back = CardTypeToText(T_CARD_TYPE(got));
+            known = CardTypeTable().Contains(text);
+        }
+        else if (table == "step")
+        {
+            got = UpdateStepFromText(text);
+            back = UpdateStepToText(T_UPDATE_STEP(got));
+            known = UpdateStepTable().Contains(text);
+        }
+        else if (table == "component")
+        {
+            got = ComponentTypeFromText(text);
+            back = ComponentTypeToText(T_COMPONENT_TYPE(got));
+            known = ComponentTypeTable().Contains(text);
+        }
+        else if (table == "end")
+        {
+            got = EndActionFromText(text);
+            back = EndActionToText(T_END_ACTION(got));
+            known = EndActionTable().Contains(text);
+        }
+        else
+        {
+            got = CommunicationTypeFromText(text);
+            back = CommunicationTypeToText(T_COMMUNICATION_TYPE(got));
+            known = CommunicationTypeTable().Contains(text);
+        }
+        QCOMPARE(got, value);
+        QCOMPARE(back, backText);
+        QCOMPARE(known, !text.isEmpty() && backText == text);
+    }
+
+    void valuesOutsideTablesHaveNoText()
+    {
+        QCOMPARE(UpdateStepToText(STEP_NONE), QString());
+        QVERIFY(UpdateStepToText(STEP_NONE).isEmpty());
+        QCOMPARE(ComponentTypeToText(T_COMPONENT_TYPE(42)), QString());
+        QCOMPARE(CardTypeToText(CARD_TYPE_NOT_RECOGNIZED), QString());
+        QCOMPARE(EndActionToText(END_ACTION_NOT_RECOGNIZED), QString());
+        // The same table object is handed out every time: built once.
+        QCOMPARE(&UpdateStepTable(), &UpdateStepTable());
+    }
+
+    void binaryWithoutPathIsSilent()
+    {
+        m_Traces.NewErrors();
+        CLASS_BINARY_INFORMATIONS binary(QString(), 0x400000, 0x400100);
+        QVERIFY(!binary.IsLoaded());
+        QCOMPARE(binary.GetSize(), DWord(0));
+        QVERIFY(binary.GetData().isEmpty());
+        QCOMPARE(binary.GetBaseAddress(), DWord(0x400000));
+        QCOMPARE(binary.GetJumpAddress(), DWord(0x400100));
+        QCOMPARE(m_Traces.NewErrors(), QStringList());
+    }
+
+    void unreadableBinaryTraces_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << m_Scratch.filePath("nothing.bin")
+                                 << "Cannot found programmation file at path ";
+        QTest::newRow("folder") << m_Scratch.path() << "Cannot open programmation file at path ";
+    }
+
+    void unreadableBinaryTraces()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, message);
+        m_Traces.NewErrors();
+        CLASS_BINARY_INFORMATIONS binary(path, 1, 2);
+        QVERIFY(!binary.IsLoaded());
+        QCOMPARE(binary.GetSize(), DWord(0));
+        QCOMPARE(binary.GetName(), path);
+        const QStringList errors = m_Traces.NewErrors();
+        QCOMPARE(errors.size(), 1);
+        const QRegularExpression expected("^\\.\\./BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations "
+                                          "CLASS_BINARY_INFORMATIONS\\(\\) Line "
+                                          "\\d+ " +
+                                          QRegularExpression::escape(message + "\"" + path + "\"") + "$");
+        QVERIFY2(expected.match(errors.first()).hasMatch(), qPrintable(errors.first()));
+    }
+
+    void emptyFileIsLoaded()
+    {
+        const QString path = WriteFile("empty.bin", QByteArray());
+        QVERIFY(!path.isEmpty());
+        CLASS_BINARY_INFORMATIONS binary(path, 0, 0);
+        QVERIFY(binary.IsLoaded());
+        QCOMPARE(binary.GetSize(), DWord(0));
+    }
+
+    void contentIsReadOnceAndShared()
+    {
+        QByteArray content(70000, '\0');
+        for (int i = 0; i < content.size(); ++i)
+            content[i] = char(i * 7);
+        const QString path = WriteFile("app.bin", content);
+        QVERIFY(!path.isEmpty());
+        CLASS_BINARY_INFORMATIONS binary(path, 0x00400000, 0x00400004);
+        QVERIFY(binary.IsLoaded());
+        QCOMPARE(binary.GetSize(), DWord(content.size()));
+        QCOMPARE(binary.GetData(), content);
+
+        // Rewriting the file afterwards changes nothing: read once.
+        QVERIFY(!WriteFile("app.bin", "changed").isEmpty());
+        const QByteArray first = binary.GetData();
+        const QByteArray second = binary.GetData();
+        QCOMPARE(first, content);
+        QCOMPARE(first.constData(), second.constData());
+        QVERIFY(first.isSharedWith(second));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestComponents)
+#include "tst_components.moc"
