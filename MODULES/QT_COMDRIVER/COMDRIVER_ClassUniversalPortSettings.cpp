@@ -1,0 +1,3 @@
+#include "COMDRIVER_ClassUniversalPortSettings.h"
+
+CLASS_UNIVERSALPORT_SETTINGS::~CLASS_UNIVERSALPORT_SETTINGS() = default;
