@@ -3,9 +3,17 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCommunicationConfCom.h"
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCommunicationConfUdp.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_Enumerations.h"
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
+#include "COMDRIVER_ClassUniversalPortCom.h"
+#include "COMDRIVER_ClassUniversalPortSettingsCom.h"
+#include "COMDRIVER_ClassUniversalPortSettingsUdp.h"
+#include "COMDRIVER_ClassUniversalPortUdp.h"
 #include "TraceCapture.h"
+
+#include <memory>
 
 class TestComponents : public QObject
 {
@@ -215,6 +223,123 @@ private slots:
         QCOMPARE(first, content);
         QCOMPARE(first.constData(), second.constData());
         QVERIFY(first.isSharedWith(second));
+    }
+    void comPortFromConfiguration()
+    {
+        const CLASS_COMMUNICATION_CONF_COM conf("COM_BOX", 3, "/dev/ttyS7");
+        QCOMPARE(conf.GetType(), COMMUNICATION_TYPE_COM);
+        QObject owner;
+        CLASS_UNIVERSALPORT* port = nullptr;
+        CLASS_UNIVERSALPORT_SETTINGS* settings = nullptr;
+        QVERIFY(conf.CreatePort("BOX_BOOT_RAM_UPDATER_x", &port, &settings, true, &owner));
+        std::unique_ptr<CLASS_UNIVERSALPORT_SETTINGS> ownedSettings(settings);
+
+        auto* comPort = qobject_cast<CLASS_UNIVERSALPORT_COM*>(port);
+        QVERIFY(comPort);
+        QCOMPARE(comPort->GetPortInfo(), QString("COM_BOX_BOOT_RAM_UPDATER_x"));
+        QCOMPARE(comPort->parent(), &owner);
+        QVERIFY(comPort->IsSignalMode());
+        auto* comSettings = dynamic_cast<CLASS_UNIVERSALPORT_SETTINGS_COM*>(settings);
+        QVERIFY(comSettings);
+        QCOMPARE(comSettings->GetPortName(), QString("/dev/ttyS7"));
+        QCOMPARE(comSettings->GetBaudRate(), SDWord(115200));
+        QCOMPARE(comSettings->GetDataBits(), QSerialPort::Data8);
+        QCOMPARE(comSettings->GetFlowControl(), QSerialPort::NoFlowControl);
+        QCOMPARE(comSettings->GetParity(), QSerialPort::NoParity);
+        QCOMPARE(comSettings->GetStopBits(), QSerialPort::OneStop);
+
+        // Buffered mode is passed through as well.
+        CLASS_UNIVERSALPORT* buffered = nullptr;
+        CLASS_UNIVERSALPORT_SETTINGS* bufferedSettings = nullptr;
+        QVERIFY(conf.CreatePort("b", &buffered, &bufferedSettings, false, &owner));
+        delete bufferedSettings;
+        QVERIFY(!buffered->IsSignalMode());
+    }
+
+    void udpPortFromConfiguration()
+    {
+        const CLASS_COMMUNICATION_CONF_UDP conf("UDP_BOX", -1, "127.0.0.1", 70000, "192.168.1.20", 5010);
+        QCOMPARE(conf.GetType(), COMMUNICATION_TYPE_UDP);
+        QVERIFY(QMetaType::type("QAbstractSocket::SocketError") != QMetaType::UnknownType);
+
+        CLASS_UNIVERSALPORT* port = nullptr;
+        CLASS_UNIVERSALPORT_SETTINGS* settings = nullptr;
+        QVERIFY(conf.CreatePort("BOX_x", &port, &settings, true, nullptr));
+        std::unique_ptr<CLASS_UNIVERSALPORT> ownedPort(port);
+        std::unique_ptr<CLASS_UNIVERSALPORT_SETTINGS> ownedSettings(settings);
+
+        QVERIFY(qobject_cast<CLASS_UNIVERSALPORT_UDP*>(port));
+        QCOMPARE(port->GetPortInfo(), QString("UDP_BOX_x"));
+        auto* udp = dynamic_cast<CLASS_UNIVERSALPORT_SETTINGS_UDP*>(settings);
+        QVERIFY(udp);
+        QCOMPARE(udp->GetLocalAddress(), QHostAddress("127.0.0.1"));
+        QCOMPARE(udp->GetLocalPort(), Word(4464)); // 70000 cut to 16 bits
+        QCOMPARE(udp->GetRemoteAddress(), QHostAddress("192.168.1.20"));
+        QCOMPARE(udp->GetRemotePort(), Word(5010));
+        QCOMPARE(udp->GetTransmissionMode(), SDWord(0));
+
+        // A text that is no IP address gives a null address, left for the port to refuse.
+        const CLASS_COMMUNICATION_CONF_UDP bad("UDP_BOX", 1, "not-an-address", 5000, "", 5010);
+        CLASS_UNIVERSALPORT* badPort = nullptr;
+        CLASS_UNIVERSALPORT_SETTINGS* badSettings = nullptr;
+        QVERIFY(bad.CreatePort("y", &badPort, &badSettings, true, nullptr));
+        std::unique_ptr<CLASS_UNIVERSALPORT> ownedBadPort(badPort);
+        std::unique_ptr<CLASS_UNIVERSALPORT_SETTINGS> ownedBadSettings(badSettings);
+        QVERIFY(dynamic_cast<CLASS_UNIVERSALPORT_SETTINGS_UDP*>(badSettings)->GetLocalAddress().isNull());
+        QVERIFY(dynamic_cast<CLASS_UNIVERSALPORT_SETTINGS_UDP*>(badSettings)->GetRemoteAddress().isNull());
+    }
+
+    void twoCallsGiveTwoIndependentPorts()
+    {
+        const CLASS_COMMUNICATION_CONF_UDP conf("UDP_BOX", 1, "127.0.0.1", 0, "127.0.0.1", 9);
+        CLASS_UNIVERSALPORT* first = nullptr;
+        CLASS_UNIVERSALPORT* second = nullptr;
+        CLASS_UNIVERSALPORT_SETTINGS* firstSettings = nullptr;
+        CLASS_UNIVERSALPORT_SETTINGS* secondSettings = nullptr;
+        QVERIFY(conf.CreatePort("a", &first, &firstSettings, true, nullptr));
+        QVERIFY(conf.CreatePort("b", &second, &secondSettings, true, nullptr));
+        QVERIFY(first != second);
+        QVERIFY(firstSettings != secondSettings);
+        delete first;
+        delete firstSettings;
+        QCOMPARE(second->GetPortInfo(), QString("UDP_b"));
+        QVERIFY(qobject_cast<CLASS_UNIVERSALPORT_UDP*>(second)->SetConfiguration(
+            *dynamic_cast<CLASS_UNIVERSALPORT_SETTINGS_UDP*>(secondSettings)));
+        delete second;
+        delete secondSettings;
+    }
+
+    void missingOutputsRefused()
+    {
+        const CLASS_COMMUNICATION_CONF_COM conf("COM_BOX", 1, "ttyS0");
+        CLASS_UNIVERSALPORT* port = nullptr;
+        CLASS_UNIVERSALPORT_SETTINGS* settings = nullptr;
+        QVERIFY(!conf.CreatePort("x", nullptr, &settings, true, nullptr));
+        QVERIFY(!conf.CreatePort("x", &port, nullptr, true, nullptr));
+        QVERIFY(!port);
+        QVERIFY(!settings);
+    }
+
+    void copiesKeepEveryField()
+    {
+        QObject owner;
+        const CLASS_COMMUNICATION_CONF_COM com("COM_BOX", 7, "COM3", &owner);
+        const CLASS_COMMUNICATION_CONF_COM comCopy(com);
+        QCOMPARE(comCopy.GetName(), QString("COM_BOX"));
+        QCOMPARE(comCopy.GetNodeAddress(), SDWord(7));
+        QCOMPARE(comCopy.GetType(), COMMUNICATION_TYPE_COM);
+        QCOMPARE(comCopy.GetPortName(), QString("COM3"));
+        QCOMPARE(comCopy.parent(), nullptr);
+
+        const CLASS_COMMUNICATION_CONF_UDP udp("UDP_BOX", -1, "10.0.0.1", 5000, "10.0.0.2", 70000, &owner);
+        const CLASS_COMMUNICATION_CONF_UDP udpCopy(udp);
+        QCOMPARE(udpCopy.GetName(), QString("UDP_BOX"));
+        QCOMPARE(udpCopy.GetNodeAddress(), SDWord(-1));
+        QCOMPARE(udpCopy.GetType(), COMMUNICATION_TYPE_UDP);
+        QCOMPARE(udpCopy.GetLocalAddress(), QString("10.0.0.1"));
+        QCOMPARE(udpCopy.GetLocalPort(), SDWord(5000));
+        QCOMPARE(udpCopy.GetRemoteAddress(), QString("10.0.0.2"));
+        QCOMPARE(udpCopy.GetRemotePort(), SDWord(70000));
     }
 };
 
