@@ -1,0 +1,137 @@
+// ktp-tool: makes and opens update packages (.ktp) with the program's own key.
+//   ktp-tool pack DIR OUT.ktp    tar of DIR's content, gzip, then AES-256-CBC
+//   ktp-tool unpack PKG DIR      decrypts and unpacks with the program's extractor
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <cstdio>
+
+#include "BACKEND/MISC/MISC_ClassPackageExtractor.h"
+#include "Platform.h"
+#include "UTILS_KtProcess.h"
+
+namespace
+{
+constexpr int PROGRAM_TIMEOUT_MS = 120000;
+constexpr int EXIT_FAILURE_CODE = 1;
+constexpr int EXIT_USAGE = 2;
+
+void Error(const QString& text)
+{
+    std::fprintf(stderr, "ktp-tool: %s\n", qPrintable(text));
+}
+
+// Runs an external program; on failure prints what it said.
+bool Run(const QString& name, const QStringList& arguments, const QString& workingFolder = QString())
+{
+    const QString program = Platform::ExternalProgram(name);
+    if (program.isEmpty())
+    {
+        Error("external program \"" + name + "\" not found");
+        return false;
+    }
+    CLASS_UTILS_KTPROCESS process(false, false);
+    if (!workingFolder.isEmpty())
+        process.setWorkingDirectory(workingFolder);
+    if (process.ShellProcessStart(program, arguments, PROGRAM_TIMEOUT_MS, PROGRAM_TIMEOUT_MS))
+        return true;
+    Error(name + " " + arguments.join(' ') + " failed (exit code " + QString::number(process.GetResult()) +
+          "): " + process.GetErrorOutput() + " " + process.GetOutput());
+    return false;
+}
+
+int Pack(const QString& sourceFolder, const QString& outputFile)
+{
+    const QFileInfo source(sourceFolder);
+    if (!source.isDir())
+    {
+        Error("\"" + sourceFolder + "\" is not a folder");
+        return EXIT_FAILURE_CODE;
+    }
+    QTemporaryDir work;
+    if (!work.isValid())
+    {
+        Error("cannot create a temporary folder: " + work.errorString());
+        return EXIT_FAILURE_CODE;
+    }
+    // The gzip layer carries the name "UPDATER.tar", the name under which the
+    // extractor's first pass writes it and its second pass reads it.
+    const QString tar = work.filePath("UPDATER.tar");
+    const QString gz = work.filePath("UPDATER.tar.gz");
+    QString keyText;
+    QString ivText;
+    if (!CLASS_PACKAGE_EXTRACTOR::BuildDecryptionParameters(CLASS_PACKAGE_EXTRACTOR::PackageKeyBytes(),
+                                                            CLASS_PACKAGE_EXTRACTOR::PackageIvBytes(),
+                                                            keyText, ivText))
+        return EXIT_FAILURE_CODE;
+    // Entries are named relative to DIR ("CONF/version.ini").
+    if (!Run("7z", {"a", "-ttar", tar, "."}, source.absoluteFilePath()) ||
+        !Run("7z", {"a", "-tgzip", gz, tar}) ||
+        !Run("openssl", {"enc", "-aes-256-cbc", "-in", gz, "-out", outputFile, "-K", keyText, "-iv", ivText}))
+    {
+        QFile::remove(outputFile);
+        return EXIT_FAILURE_CODE;
+    }
+    std::printf("%s\n", qPrintable(QFileInfo(outputFile).absoluteFilePath()));
+    return 0;
+}
+
+int Unpack(const QString& package, const QString& outputFolder)
+{
+    const QDir target(outputFolder);
+    if (target.exists() && !target.isEmpty())
+    {
+        Error("\"" + outputFolder + "\" exists and is not empty");
+        return EXIT_FAILURE_CODE;
+    }
+    const QString parent = QFileInfo(target.absolutePath()).absolutePath();
+    if (!QDir().mkpath(parent))
+    {
+        Error("cannot create \"" + parent + "\"");
+        return EXIT_FAILURE_CODE;
+    }
+    // Work beside the target, so the tree is moved there, not copied.
+    QTemporaryDir work(parent + "/.ktp-tool-XXXXXX");
+    if (!work.isValid())
+    {
+        Error("cannot create a temporary folder: " + work.errorString());
+        return EXIT_FAILURE_CODE;
+    }
+    CLASS_PACKAGE_EXTRACTOR extractor(work.path(), QString());
+    extractor.SetProgramTimeouts(PROGRAM_TIMEOUT_MS, PROGRAM_TIMEOUT_MS);
+    if (!extractor.Decrypt(package))
+    {
+        Error("cannot decrypt \"" + package + "\" (missing file, wrong key or damaged package)");
+        return EXIT_FAILURE_CODE;
+    }
+    if (!extractor.ExtractCompressedPackage())
+    {
+        Error("cannot extract \"" + package + "\" (damaged archive or an entry outside the package folder)");
+        return EXIT_FAILURE_CODE;
+    }
+    QDir().rmdir(target.absolutePath());
+    if (!QDir().rename(extractor.GetExtractionFolder(), target.absolutePath()))
+    {
+        Error("cannot move the unpacked tree to \"" + outputFolder + "\"");
+        return EXIT_FAILURE_CODE;
+    }
+    std::printf("%s\n", qPrintable(target.absolutePath()));
+    return 0;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = app.arguments().mid(1);
+    if (arguments.size() == 3 && arguments.at(0) == "pack")
+        return Pack(arguments.at(1), arguments.at(2));
+    if (arguments.size() == 3 && arguments.at(0) == "unpack")
+        return Unpack(arguments.at(1), arguments.at(2));
+    std::fprintf(stderr, "usage: ktp-tool pack DIR OUT.ktp\n"
+                         "       ktp-tool unpack PKG DIR\n");
+    return EXIT_USAGE;
+}
