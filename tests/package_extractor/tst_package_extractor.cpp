@@ -1,0 +1,421 @@
+#include <QtTest>
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include "BACKEND/MISC/MISC_ClassPackageExtractor.h"
+#include "Platform.h"
+#include "TestSupport.h"
+#include "Types.h"
+
+namespace
+{
+const QStringList BINARIES = {"MICRO/ORLEX_MAIN.bin", "MICRO/ORLEX_RESIDENT.bin", "MICRO/ORLEX_RAM.bin",
+                              "FPGA/CORVAL.bin"};
+const QString OTHER_KEY = "00112233445566778899aabbccddeeff00112233445566778899aabbccddeeff";
+
+int Run(const QString& program, const QStringList& arguments, const QString& folder = QString())
+{
+    QProcess process;
+    if (!folder.isEmpty())
+        process.setWorkingDirectory(folder);
+    process.start(program, arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return -1;
+    return process.exitCode();
+}
+
+bool Write(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+QByteArray Read(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A complete package tree; version.ini gets the given lines.
+void MakeTree(const QString& root, const QByteArray& versionLines, const QString& skip = QString())
+{
+    Write(root + "/CONF/version.ini", versionLines);
+    Write(root + "/CONF/components.json", "{\"cards\": []}\n");
+    int seed = 1;
+    for (const QString& binary : BINARIES)
+    {
+        if (binary == skip)
+            continue;
+        QByteArray content;
+        for (int i = 0; i < 3000; ++i)
+            content.append(char((i * 31 + seed * 7) & 0xff));
+        Write(root + "/BINARIES/" + binary, content);
+        ++seed;
+    }
+}
+
+QString KeyText()
+{
+    QString key;
+    QString iv;
+    CLASS_PACKAGE_EXTRACTOR::BuildDecryptionParameters(CLASS_PACKAGE_EXTRACTOR::PackageKeyBytes(),
+                                                       CLASS_PACKAGE_EXTRACTOR::PackageIvBytes(), key, iv);
+    return key;
+}
+
+QString IvText()
+{
+    QString key;
+    QString iv;
+    CLASS_PACKAGE_EXTRACTOR::BuildDecryptionParameters(CLASS_PACKAGE_EXTRACTOR::PackageKeyBytes(),
+                                                       CLASS_PACKAGE_EXTRACTOR::PackageIvBytes(), key, iv);
+    return iv;
+}
+
+bool Encrypt(const QString& plain, const QString& package, const QString& key = KeyText())
+{
+    return Run(Platform::ExternalProgram("openssl"),
+               {"enc", "-aes-256-cbc", "-in", plain, "-out", package, "-K", key, "-iv", IvText()}) == 0;
+}
+} // namespace
+
+class TestPackageExtractor : public QObject
+{
+    Q_OBJECT
+
+private:
+    // One fresh set of folders per case; every path holds a blank.
+    struct T_FOLDERS
+    {
+        QTemporaryDir root;
+        QString temporary;
+        QString local;
+        QString packages;
+        T_FOLDERS()
+        {
+            temporary = root.path() + "/tmp with blank";
+            local = root.path() + "/local data";
+            packages = root.path() + "/my packages";
+            QDir().mkpath(temporary);
+            QDir().mkpath(packages);
+        }
+    };
+
+    // Package made by ktp-tool pack, as the release process makes them.
+    static QString Pack(const T_FOLDERS& folders, const QString& name, const QByteArray& versionLines,
+                        const QString& skip = QString())
+    {
+        const QString tree = folders.root.path() + "/tree " + name;
+        MakeTree(tree, versionLines, skip);
+        const QString package = folders.packages + "/" + name;
+        const int code = Run(TestSupport::BinaryDir() + "/ktp-tool", {"pack", tree, package});
+        return code == 0 ? package : QString();
+    }
+
+    static bool Tree(const QString& folder, const QStringList& names)
+    {
+        for (const QString& name : names)
+            if (!QFileInfo::exists(folder + "/" + name))
+                return false;
+        return true;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        RegisterTypeAliases();
+        QVERIFY2(!Platform::ExternalProgram("openssl").isEmpty(), "openssl is needed");
+        QVERIFY2(!Platform::ExternalProgram("7z").isEmpty(), "7z or 7zz is needed");
+    }
+
+    void decryptionParameters_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("iv");
+        QTest::addColumn<QString>("keyText");
+        QTest::addColumn<QString>("ivText");
+        QTest::newRow("program's own")
+            << CLASS_PACKAGE_EXTRACTOR::PackageKeyBytes() << CLASS_PACKAGE_EXTRACTOR::PackageIvBytes()
+            << "4eee9464f285f3a375061517e3a923735712b6f244897ddfebc6362bdc2f1549"
+            << "bd83142c21001f6d8769d6fa97e7da59";
+        QTest::newRow("short key") << QByteArray(31, 'k') << QByteArray(16, 'i') << ""
+                                   << "";
+        QTest::newRow("long key") << QByteArray(33, 'k') << QByteArray(16, 'i') << ""
+                                  << "";
+        QTest::newRow("short iv") << QByteArray(32, 'k') << QByteArray(15, 'i') << ""
+                                  << "";
+    }
+
+    void decryptionParameters()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, iv);
+        QFETCH(QString, keyText);
+        QFETCH(QString, ivText);
+        QString builtKey = "stale";
+        QString builtIv = "stale";
+        QCOMPARE(CLASS_PACKAGE_EXTRACTOR::BuildDecryptionParameters(key, iv, builtKey, builtIv),
+                 !keyText.isEmpty());
+        QCOMPARE(builtKey, keyText);
+        QCOMPARE(builtIv, ivText);
+    }
+
+    void listingNames_data()
+    {
+        QTest::addColumn<QByteArray>("entries");
+        QTest::addColumn<QString>("offending");
+        QTest::newRow("plain") << QByteArray("Path = CONF/version.ini\nFolder = -\nSymbolic Link = \n\n"
+                                             "Path = BINARIES/MICRO/my..file.bin\nSymbolic Link = sub/x\n")
+                               << "";
+        QTest::newRow("parent step") << QByteArray("Path = CONF\n\nPath = CONF/../../evil\n")
+                                     << "CONF/../../evil";
+        QTest::newRow("absolute") << QByteArray("Path = /etc/evil\n") << "/etc/evil";
+        QTest::newRow("drive") << QByteArray("Path = C:\\evil\n") << "C:\\evil";
+        QTest::newRow("backslash parent") << QByteArray("Path = a\\..\\..\\evil\n") << "a\\..\\..\\evil";
+        QTest::newRow("absolute link") << QByteArray("Path = l\nSymbolic Link = /etc\n") << "/etc";
+        QTest::newRow("name with line break") << QByteArray("Path = x\n/../../evil\n") << "/../../evil";
+    }
+
+    void listingNames()
+    {
+        QFETCH(QByteArray, entries);
+        QFETCH(QString, offending);
+        // The archive's own description comes first and may name anything.
+        const QByteArray listing = "--\nPath = /tmp/x/../UPDATER.tar\nType = tar\n\n----------\n" + entries;
+        QString entry = "stale";
+        QCOMPARE(CLASS_PACKAGE_EXTRACTOR::ListingIsSafe(listing, entry), offending.isEmpty());
+        QCOMPARE(entry, offending);
+    }
+
+    void packedPackageUnpacksUnderBlanks()
+    {
+        T_FOLDERS folders;
+        const QString package = Pack(folders, "release 1.ktp", "version=1.2.3\ncompatibility=1\n");
+        QVERIFY(!package.isEmpty());
+        CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
+        QSignalSpy version(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeUpdaterVersion);
+        QSignalSpy compatibility(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeCompatibilityStatus);
+        QVERIFY(extractor.VerifyPackageValidity(package));
+        QCOMPARE(version.count(), 1);
+        QCOMPARE(version.at(0).at(0).toBool(), true);
+        QCOMPARE(version.at(0).at(1).toString(), QString("1.2.3"));
+        QCOMPARE(compatibility.count(), 1);
+        QCOMPARE(compatibility.at(0).at(0).toBool(), true);
+        const QString extracted = folders.temporary + "/BOX_UPDATER/PackageExtraction";
+        QCOMPARE(extractor.GetExtractionFolder(), extracted);
+        const QString tree = folders.root.path() + "/tree release 1.ktp";
+        for (const QString& name : QStringList{"CONF/version.ini", "CONF/components.json"} + BINARIES)
+            QCOMPARE(Read(extracted + "/" + name), Read(tree + "/" + name));
+
+        extractor.CleanExtractionFolder();
+        QVERIFY(!QFileInfo::exists(extracted));
+        QVERIFY(!QFileInfo::exists(folders.temporary + "/BOX_UPDATER/UPDATER.tar.gz"));
+        QVERIFY(!QFileInfo::exists(folders.temporary + "/BOX_UPDATER/UPDATER.tar"));
+    }
+
+    void wrongKeyLeavesNoPartialFile()
+    {
+        T_FOLDERS folders;
+        const QString tree = folders.root.path() + "/tree";
+        MakeTree(tree, "version=1\ncompatibility=1\n");
+        const QString tgz = folders.root.path() + "/p.tar.gz";
+        QCOMPARE(Run("tar", {"czf", tgz, "-C", tree, "."}), 0);
+        const QString package = folders.packages + "/foreign.ktp";
+        QVERIFY(Encrypt(tgz, package, OTHER_KEY));
+
+        CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
+        QVERIFY(!extractor.Decrypt(package));
+        QVERIFY(!QFileInfo::exists(extractor.GetWorkFolder() + "/UPDATER.tar.gz"));
+        QSignalSpy version(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeUpdaterVersion);
+        QVERIFY(!extractor.VerifyPackageValidity(package));
+        QCOMPARE(version.count(), 1);
+        QCOMPARE(version.at(0), (QList<QVariant>{false, QString()}));
+        QVERIFY(!extractor.Decrypt(folders.packages + "/missing.ktp"));
+    }
+
+    void truncatedArchiveIsRefused()
+    {
+        T_FOLDERS folders;
+        const QString tree = folders.root.path() + "/tree";
+        MakeTree(tree, "version=1\ncompatibility=1\n");
+        const QString tgz = folders.root.path() + "/p.tar.gz";
+        QCOMPARE(Run("tar", {"czf", tgz, "-C", tree, "."}), 0);
+        QByteArray content = Read(tgz);
+        content.truncate(content.size() / 2);
+        QVERIFY(Write(tgz, content));
+        const QString package = folders.packages + "/truncated.ktp";
+        QVERIFY(Encrypt(tgz, package));
+
+        CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
+        QVERIFY(extractor.Decrypt(package));
+        QVERIFY(!extractor.ExtractCompressedPackage());
+        QVERIFY(!extractor.CopyKtpPackageInLocal(package));
+        QVERIFY(extractor.GetLocalPackagePath().isEmpty());
+    }
+
+    void hostileEntryRefusesThePackage_data()
+    {
+        QTest::addColumn<bool>("absolute");
+        QTest::newRow("parent steps") << false;
+        QTest::newRow("absolute name") << true;
+    }
+
+    void hostileEntryRefusesThePackage()
+    {
+        QFETCH(bool, absolute);
+        T_FOLDERS folders;
+        const QString tree = folders.root.path() + "/tree";
+        MakeTree(tree, "version=1\ncompatibility=1\n");
+        // The victim exists only while the archive is made.
+        const QString victim = folders.root.path() + "/victim.txt";
+        QVERIFY(Write(victim, "overwritten"));
+        const QString tar = folders.root.path() + "/p.tar";
+        QCOMPARE(Run("tar", {"cf", tar, "-C", tree, "."}), 0);
+        const QString entry = absolute ? victim : "../../../victim.txt";
+        const QString from = absolute ? tree : folders.temporary + "/BOX_UPDATER/PackageExtraction";
+        QVERIFY(QDir().mkpath(from));
+        if (!absolute)
+        {
+            // Made from where the entry would be extracted, so it names the victim.
+            QVERIFY(QFile::exists(from + "/" + entry));
+        }
+        QCOMPARE(Run("tar", {"-P", "-rf", tar, entry}, from), 0);
+        QVERIFY(QFile::remove(victim));
+        QCOMPARE(Run("gzip", {"-n", tar}), 0);
+        const QString package = folders.packages + "/hostile.ktp";
+        QVERIFY(Encrypt(tar + ".gz", package));
+
+        CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
+        QVERIFY(extractor.Decrypt(package));
+        QVERIFY(!extractor.ExtractCompressedPackage());
+        QVERIFY(!QFileInfo::exists(victim));
+        QVERIFY(!QFileInfo::exists(extractor.GetExtractionFolder() + "/CONF/version.ini"));
+        QVERIFY(!extractor.CopyKtpPackageInLocal(package));
+        QVERIFY(!QFileInfo::exists(victim));
+        QVERIFY(extractor.GetLocalPackagePath().isEmpty());
+    }
+
+    void compatibilityIsReportedNotRequired_data()
+    {
+        QTest::addColumn<QByteArray>("versionLines");
+        QTest::addColumn<bool>("compatible");
+        QTest::newRow("absent") << QByteArray("version=2.0\n") << false;
+        QTest::newRow("zero") << QByteArray("version=2.0\ncompatibility=0\n") << false;
+        QTest::newRow("one") << QByteArray("version=2.0\ncompatibility=1\n") << true;
+    }
+
+    void compatibilityIsReportedNotRequired()
+    {
+        QFETCH(QByteArray, versionLines);
+        QFETCH(bool, compatible);
+        T_FOLDERS folders;
+        const QString package = Pack(folders, "p.ktp", versionLines);
+        QVERIFY(!package.isEmpty());
+        CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
+        QSignalSpy compatibility(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeCompatibilityStatus);
+        QVERIFY(extractor.CopyKtpPackageInLocal(package));
+        QCOMPARE(extractor.GetLocalPackagePath(), folders.local + "/p.ktp");
+        QCOMPARE(compatibility.count(), 1);
+        QCOMPARE(compatibility.at(0).at(0).toBool(), compatible);
+        QCOMPARE(compatibility.at(0).at(1).toString(),
+                 compatible ? QString()
+                            : QString("The package is not compatible, please update the software"));
+        // Checked, kept, and the scratch files gone.
+        QVERIFY(!QFileInfo::exists(extractor.GetExtractionFolder()));
+    }
+
+    void leftoversDoNotCompleteAPackage()
+    {
+        T_FOLDERS folders;
+        const QString full = Pack(folders, "full.ktp", "version=1\ncompatibility=1\n");
+        const QString lacking =
+            Pack(folders, "lacking.ktp", "version=2\ncompatibility=1\n", "MICRO/ORLEX_RAM.bin");
+        QVERIFY(!full.isEmpty() && !lacking.isEmpty());
+        CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
+        // As an update leaves it: the full tree still extracted.
+        QVERIFY(extractor.Decrypt(full));
+        QVERIFY(extractor.ExtractCompressedPackage());
+        QSignalSpy version(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeUpdaterVersion);
+        QVERIFY(!extractor.VerifyPackageValidity(lacking));
+        QCOMPARE(version.at(0), (QList<QVariant>{false, QString()}));
+    }
+
+    void keptPackageFollowsTheOperatorsChoice()
+    {
+        T_FOLDERS folders;
+        const QString first = Pack(folders, "first.ktp", "version=1\ncompatibility=1\n");
+        const QString second = Pack(folders, "second.ktp", "version=2\ncompatibility=1\n");
+        QVERIFY(!first.isEmpty() && !second.isEmpty());
+        const QString tgz = folders.root.path() + "/x.tar.gz";
+        QVERIFY(Write(tgz, "not even an archive"));
+        const QString foreign = folders.packages + "/foreign.ktp";
+        QVERIFY(Encrypt(tgz, foreign, OTHER_KEY));
+
+        CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
+        QVERIFY(extractor.CopyKtpPackageInLocal(first));
+        QVERIFY(extractor.CopyKtpPackageInLocal(second));
+        QCOMPARE(QDir(folders.local).entryList(QDir::Files), QStringList{"second.ktp"});
+        QCOMPARE(Read(extractor.GetLocalPackagePath()), Read(second));
+
+        QSignalSpy version(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeUpdaterVersion);
+        QVERIFY(!extractor.CopyKtpPackageInLocal(foreign));
+        QCOMPARE(version.at(0), (QList<QVariant>{false, QString()}));
+        QCOMPARE(QDir(folders.local).entryList(QDir::Files), QStringList{"second.ktp"});
+
+        // The kept package chosen again stays kept.
+        QVERIFY(extractor.CopyKtpPackageInLocal(extractor.GetLocalPackagePath()));
+        QCOMPARE(QDir(folders.local).entryList(QDir::Files), QStringList{"second.ktp"});
+        QCOMPARE(Read(extractor.GetLocalPackagePath()), Read(second));
+
+        // A package under another name is kept where it will be found again.
+        QVERIFY(QFile::copy(first, folders.packages + "/first.bin"));
+        QVERIFY(extractor.CopyKtpPackageInLocal(folders.packages + "/first.bin"));
+        QCOMPARE(QDir(folders.local).entryList(QDir::Files), QStringList{"first.bin.ktp"});
+    }
+
+    void newestKeptPackageIsChosen()
+    {
+        T_FOLDERS folders;
+        CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
+        QVERIFY(extractor.GetLocalPackagePath().isEmpty());
+        const QDateTime now = QDateTime::currentDateTime();
+        for (const auto& [name, age] : {std::pair<QString, int>{"a_new.ktp", 10}, {"b_old.ktp", 3600}})
+        {
+            QFile file(folders.local + "/" + name);
+            QVERIFY(Write(file.fileName(), "x"));
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(now.addSecs(-age), QFileDevice::FileModificationTime));
+        }
+        QVERIFY(Write(folders.local + "/z_newest.txt", "not a package"));
+        QCOMPARE(extractor.GetLocalPackagePath(), folders.local + "/a_new.ktp");
+        QFile file(folders.local + "/b_old.ktp");
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(now, QFileDevice::FileModificationTime));
+        file.close();
+        QCOMPARE(extractor.GetLocalPackagePath(), folders.local + "/b_old.ktp");
+    }
+
+    void ktpToolUnpacksWhatItPacks()
+    {
+        T_FOLDERS folders;
+        const QString package = Pack(folders, "tool.ktp", "version=9\ncompatibility=1\n");
+        QVERIFY(!package.isEmpty());
+        const QString tool = TestSupport::BinaryDir() + "/ktp-tool";
+        const QString out = folders.root.path() + "/out put/tree";
+        QCOMPARE(Run(tool, {"unpack", package, out}), 0);
+        const QString tree = folders.root.path() + "/tree tool.ktp";
+        for (const QString& name : QStringList{"CONF/version.ini", "CONF/components.json"} + BINARIES)
+            QCOMPARE(Read(out + "/" + name), Read(tree + "/" + name));
+        // Refuses to mix into a filled folder and to read a foreign package.
+        QVERIFY(Run(tool, {"unpack", package, out}) != 0);
+        QVERIFY(Run(tool, {"unpack", folders.packages + "/missing.ktp", folders.root.path() + "/o2"}) != 0);
+        QVERIFY(!QFileInfo::exists(folders.root.path() + "/o2"));
+        QCOMPARE(Run(tool, {}), 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPackageExtractor)
+#include "tst_package_extractor.moc"
