@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include "SIM_ClassDeviceMemory.h"
+#include "SIM_ClassEventLog.h"
+#include "SIM_ClassFaultPlan.h"
+#include "SIM_ClassSimOptions.h"
+
+// The one simulated device behind every link: its memory, its faults, its
+// event log, and the answers that do not depend on the link (micro reset,
+// version query).
+class CLASS_SIM_DEVICE : public QObject
+{
+    Q_OBJECT
+public:
+    static const char* const RESET_REQUEST;   // "1SYrst" (line end stripped)
+    static const char* const RESET_ACCEPTED;  // "SYrst1\r\n"
+    static const char* const RESET_REFUSED;   // "SYrst0\r\n"
+    static const char* const VERSION_REQUEST; // "VEpac", the last field of the query line
+
+    explicit CLASS_SIM_DEVICE(const T_SIM_OPTIONS& options, QObject* parent = nullptr);
+
+    // Reads the state file and opens the event log; error names the file and the cause.
+    Bool Start(QString& error);
+
+    const T_SIM_OPTIONS& Options() const { return m_Options; }
+    CLASS_SIM_DEVICE_MEMORY& Memory() { return m_Memory; }
+    CLASS_SIM_FAULT_PLAN& Faults() { return m_Faults; }
+    CLASS_SIM_EVENT_LOG& Log() { return m_Log; }
+
+    // The micro reset: restarts into the boot loader (SAM-BA RAM is lost) unless refused.
+    QByteArray ResetAnswer(const QString& link);
+    QByteArray VersionAnswer() const;
+
+    // Rewrites the state file; a failure is logged and reported on standard error.
+    void SaveState(const QString& link);
+
+signals:
+    // Everything kept per conversation must be dropped (micro reset).
+    void SIGNAL_Restarted();
+
+private:
+    T_SIM_OPTIONS m_Options;
+    CLASS_SIM_DEVICE_MEMORY m_Memory;
+    CLASS_SIM_FAULT_PLAN m_Faults;
+    CLASS_SIM_EVENT_LOG m_Log;
+};
