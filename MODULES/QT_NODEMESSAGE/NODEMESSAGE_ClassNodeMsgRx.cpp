@@ -9,7 +9,8 @@ namespace
 {
 Word ReadOrder(const QByteArray& data, int index)
 {
-    return static_cast<Word>((static_cast<Byte>(data.at(index)) << 8) | static_cast<Byte>(data.at(index + 1)));
+    return static_cast<Word>((static_cast<Byte>(data.at(index)) << 8) |
+                             static_cast<Byte>(data.at(index + 1)));
 }
 
 // Traces of reception carry the name of the entry point, whatever helper found the fault.
@@ -94,7 +95,8 @@ void CLASS_NODEMESSAGE_RX::DecodeReceivedData(QByteArray data)
                 }
                 else if (byte == NODE_MSG_START)
                 {
-                    TraceError(ReceptionPosition(__LINE__) + "Message dropped: start marker before its end marker");
+                    TraceError(ReceptionPosition(__LINE__) +
+                               "Message dropped: start marker before its end marker");
                     m_Buffer.clear();
                     continue;
                 }
@@ -116,7 +118,8 @@ void CLASS_NODEMESSAGE_RX::DecodeReceivedData(QByteArray data)
                 m_Buffer.append(raw);
             }
             if (m_Buffer.size() > MAX_MESSAGE_SIZE)
-                DropMessage("Message dropped: no end marker within " + QString::number(MAX_MESSAGE_SIZE) + " bytes",
+                DropMessage("Message dropped: no end marker within " + QString::number(MAX_MESSAGE_SIZE) +
+                                " bytes",
                             __LINE__);
         }
     }
@@ -152,9 +155,9 @@ void CLASS_NODEMESSAGE_RX::HandleMessage(const QByteArray& message, QList<T_ACTI
     const Byte computed = CLASS_NODEMESSAGE_TX::ComputeCrc8(message.constData(), message.size() - 1);
     if (received != computed)
     {
-        TraceError(ReceptionPosition(__LINE__) + "CRC Failed between message CRC : " +
-                   QString::number(static_cast<SByte>(received)) + " and calculate CRC : " +
-                   QString::number(static_cast<SByte>(computed)));
+        TraceError(ReceptionPosition(__LINE__) +
+                   "CRC Failed between message CRC : " + QString::number(static_cast<SByte>(received)) +
+                   " and calculate CRC : " + QString::number(static_cast<SByte>(computed)));
         return;
     }
     const QByteArray body = message.left(message.size() - 1);
@@ -211,7 +214,8 @@ void CLASS_NODEMESSAGE_RX::ExecuteMsgType(const QByteArray& message, QList<T_ACT
             break;
         }
         if (m_LinkedTransmitter)
-            actions.append({ACTION_RECEIVED_ACK, QByteArray(), source, ReadOrder(message, NODE_MSG_HEADER_SIZE)});
+            actions.append(
+                {ACTION_RECEIVED_ACK, QByteArray(), source, ReadOrder(message, NODE_MSG_HEADER_SIZE)});
         break;
     default:
         TraceError(TRACE_POS + "Unknow Message data type");

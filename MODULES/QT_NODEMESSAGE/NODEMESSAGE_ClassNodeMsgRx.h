@@ -24,8 +24,8 @@ class CLASS_NODEMESSAGE_RX : public QObject
     Q_OBJECT
 public:
     static const int MAX_MESSAGE_SIZE = 64 * 1024; // unescaped bytes between the markers
-    static const int HISTORY_MAX = 100;             // delivered order numbers kept per sender...
-    static const int HISTORY_TRIM = 50;             // ...of which the oldest are dropped past the max
+    static const int HISTORY_MAX = 100;            // delivered order numbers kept per sender...
+    static const int HISTORY_TRIM = 50;            // ...of which the oldest are dropped past the max
 
     // nodeAddress: own address; linkedTransmitter: sends acknowledgements and messages for other
     // nodes (may be null: then nothing is acknowledged nor sent on).
@@ -42,8 +42,8 @@ public:
     void ClearNodeHistory(Byte node);
 
     Byte GetNodeAddress() const { return m_NodeAddress; }
-    DWord GetReceivedCount() const;  // valid messages received (CRC and size correct)
-    int GetBufferedSize() const;      // bytes held for an unfinished message
+    DWord GetReceivedCount() const; // valid messages received (CRC and size correct)
+    int GetBufferedSize() const;    // bytes held for an unfinished message
 
 signals:
     // One payload and the address of its sender.

@@ -26,8 +26,8 @@ const T_CRC8_TABLE CRC8_TABLE;
 
 CLASS_NODEMESSAGE_TX::CLASS_NODEMESSAGE_TX(Byte nodeAddress, DWord answerTimeoutMs, Bool oneAtATime,
                                            QObject* parent)
-    : QObject(parent), m_NodeAddress(nodeAddress), m_AnswerTimeoutMs(answerTimeoutMs), m_OneAtATime(oneAtATime),
-      m_RetryTimer(this)
+    : QObject(parent), m_NodeAddress(nodeAddress), m_AnswerTimeoutMs(answerTimeoutMs),
+      m_OneAtATime(oneAtATime), m_RetryTimer(this)
 {
     m_RetryTimer.setInterval(RETRY_TIMER_INTERVAL_MS);
     connect(&m_RetryTimer, &QTimer::timeout, this, &CLASS_NODEMESSAGE_TX::RetryTimerEvent);
@@ -75,12 +75,13 @@ QByteArray CLASS_NODEMESSAGE_TX::FrameMessage(Byte source, Byte destination, Byt
     return EscapeAndMark(content);
 }
 
-Bool CLASS_NODEMESSAGE_TX::SendMessage(Byte destination, Byte type, const QByteArray& payload, Byte repetitions)
+Bool CLASS_NODEMESSAGE_TX::SendMessage(Byte destination, Byte type, const QByteArray& payload,
+                                       Byte repetitions)
 {
     if (type != NODE_MSG_TYPE_NO_ACK && type != NODE_MSG_TYPE_WITH_ACK)
     {
-        TraceError(TRACE_POS + "Unsupported message type " + QString::number(type) + " for Node : " +
-                   QString::number(destination));
+        TraceError(TRACE_POS + "Unsupported message type " + QString::number(type) +
+                   " for Node : " + QString::number(destination));
         return false;
     }
     QByteArray frame;
@@ -211,8 +212,8 @@ void CLASS_NODEMESSAGE_TX::RetryTimerEvent()
             }
             if (it->repetitions == 0)
             {
-                TraceError(TRACE_POS + "Timeout Order : " + QString::number(it.key()) + " for Node : " +
-                           QString::number(it->destination));
+                TraceError(TRACE_POS + "Timeout Order : " + QString::number(it.key()) +
+                           " for Node : " + QString::number(it->destination));
                 it = m_Pending.erase(it);
                 givenUp = true;
                 continue;
@@ -220,7 +221,8 @@ void CLASS_NODEMESSAGE_TX::RetryTimerEvent()
             --it->repetitions;
             it->elapsed.restart();
             ++m_RepetitionCount;
-            frames.append(FrameMessage(m_NodeAddress, it->destination, NODE_MSG_TYPE_REPEAT, it.key(), it->payload));
+            frames.append(
+                FrameMessage(m_NodeAddress, it->destination, NODE_MSG_TYPE_REPEAT, it.key(), it->payload));
             ++it;
         }
         // A message given up must not hold back the ones queued behind it for ever.

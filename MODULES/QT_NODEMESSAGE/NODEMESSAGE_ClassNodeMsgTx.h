@@ -71,7 +71,8 @@ public:
     static Byte ComputeCrc8(const char* data, int size);
     static Byte ComputeCrc8(const QByteArray& data) { return ComputeCrc8(data.constData(), data.size()); }
     // Escaped message with its start and end markers, CRC added.
-    static QByteArray FrameMessage(Byte source, Byte destination, Byte type, Word order, const QByteArray& payload);
+    static QByteArray FrameMessage(Byte source, Byte destination, Byte type, Word order,
+                                   const QByteArray& payload);
     // Start marker, content with every 1B doubled, end marker.
     static QByteArray EscapeAndMark(const QByteArray& content);
 

@@ -20,9 +20,11 @@ const T_ERROR_PROTOCOL_TABLES& Tables()
     static const T_ERROR_PROTOCOL_TABLES* tables = []
     {
         auto* created = new T_ERROR_PROTOCOL_TABLES;
-        created->location = new TBP_ATTRIBUT_DESCRIPTOR{ERROR_PROTOCOL_ATTR_ERROR_LOCATION, false, UInt8, 0, {}};
+        created->location =
+            new TBP_ATTRIBUT_DESCRIPTOR{ERROR_PROTOCOL_ATTR_ERROR_LOCATION, false, UInt8, 0, {}};
         created->code = new TBP_ATTRIBUT_DESCRIPTOR{ERROR_PROTOCOL_ATTR_ERROR_CODE, false, UInt8, 0, {}};
-        created->error = new TBP_COMMAND_DESCRIPTOR{ERROR_PROTOCOL_CMD_ERROR, 2, {created->location, created->code}};
+        created->error =
+            new TBP_COMMAND_DESCRIPTOR{ERROR_PROTOCOL_CMD_ERROR, 2, {created->location, created->code}};
         created->protocol = new TBP_PROTOCOL_DESCRIPTOR{ERROR_PROTOCOL_HEADER, {created->error}};
         return created;
     }();
@@ -68,14 +70,15 @@ Bool CLASS_TBP_ERRORPROTOCOL::BuildError(T_THIRD_BLOCK_PROTOCOL_COMMAND& command
     }
     attributs.append(attribut);
     if (!CLASS_THIRD_BLOCK_PROTOCOL::FormatAttribute(ERROR_PROTOCOL_ATTR_ERROR_CODE,
-                                                     static_cast<uint>(static_cast<Byte>(code)), ErrorCodeAttribut(),
-                                                     attribut))
+                                                     static_cast<uint>(static_cast<Byte>(code)),
+                                                     ErrorCodeAttribut(), attribut))
     {
         TraceError("Cannot encode ERROR_CODE attribute for ERROR command");
         return false;
     }
     attributs.append(attribut);
-    if (!CLASS_THIRD_BLOCK_PROTOCOL::FormatCommand(ERROR_PROTOCOL_CMD_ERROR, attributs, ErrorCommand(), command))
+    if (!CLASS_THIRD_BLOCK_PROTOCOL::FormatCommand(ERROR_PROTOCOL_CMD_ERROR, attributs, ErrorCommand(),
+                                                   command))
     {
         TraceError("Cannot encode ERROR command");
         return false;
@@ -91,6 +94,7 @@ Bool CLASS_TBP_ERRORPROTOCOL::FormatError(QByteArray& data, SByte location, SByt
         TraceError("Cannot format ERROR command");
         return false;
     }
+    data.clear();
     if (!CLASS_THIRD_BLOCK_PROTOCOL::Encode(ERROR_PROTOCOL_HEADER, command, Protocol(), data))
     {
         TraceError("Cannot encode ERROR command");
@@ -184,11 +188,13 @@ QString CLASS_TBP_ERRORPROTOCOL::ErrorToText(const T_THIRD_BLOCK_PROTOCOL_COMMAN
                 text += QStringLiteral("Unlocated error message") + QStringLiteral(" - ");
                 return text;
             }
-            const QString codeText = location == TBP_ERROR_LOCATION_FRAME ? FrameErrorText(static_cast<int>(value))
-                                                                          : ProtocolErrorText(static_cast<int>(value));
-            text += codeText.isEmpty() ? QStringLiteral("Unrecognized Third Block Protocol Error error code(") +
-                                             QString::number(value) + QLatin1Char(')')
-                                       : codeText;
+            const QString codeText = location == TBP_ERROR_LOCATION_FRAME
+                                         ? FrameErrorText(static_cast<int>(value))
+                                         : ProtocolErrorText(static_cast<int>(value));
+            text += codeText.isEmpty()
+                        ? QStringLiteral("Unrecognized Third Block Protocol Error error code(") +
+                              QString::number(value) + QLatin1Char(')')
+                        : codeText;
             if (location == TBP_ERROR_LOCATION_FRAME)
                 text += QStringLiteral(" - ");
         }

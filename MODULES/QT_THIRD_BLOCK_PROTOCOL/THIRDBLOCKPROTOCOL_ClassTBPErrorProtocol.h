@@ -64,7 +64,7 @@ public:
 
     // ERROR command (ERROR_LOCATION = location, ERROR_CODE = code).
     static Bool BuildError(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, SByte location, SByte code);
-    // BuildError, then Encode with header 0xFF: FF 00 00 02 00 00 00 01 00 L 01 00 01 00 C.
+    // BuildError, then Encode with header 0xFF; data becomes FF 00 00 02 00 00 00 01 00 L 01 00 01 00 C.
     static Bool FormatError(QByteArray& data, SByte location, SByte code);
 
     // Readable form of an ERROR command of the error protocol.

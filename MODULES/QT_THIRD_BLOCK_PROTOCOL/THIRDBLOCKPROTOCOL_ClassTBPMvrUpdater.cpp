@@ -68,9 +68,13 @@ const QVector<T_COMMAND_ROW>& CommandRows()
         {BOOT_CMD_BUFFER_FULL, "BUFFER_FULL", {}},
         {BOOT_CMD_PROGRESS_IS_MADE, "PROGRESS_IS_MADE", {BOOT_ATTR_PROGRESS_STATUS}},
         {BOOT_CMD_CHECK_VERSION, "CHECK_VERSION", {BOOT_ATTR_BASE_ADDR, BOOT_ATTR_FILE_SIZE}},
-        {BOOT_CMD_VERSION_STATUS, "VERSION_STATUS", {BOOT_ATTR_SHA_VALUE, BOOT_ATTR_SHA_BLOCK_ID, BOOT_ATTR_SHA_BLOCK_SIZE}},
+        {BOOT_CMD_VERSION_STATUS,
+         "VERSION_STATUS",
+         {BOOT_ATTR_SHA_VALUE, BOOT_ATTR_SHA_BLOCK_ID, BOOT_ATTR_SHA_BLOCK_SIZE}},
         {BOOT_CMD_CHECK_FPGA_VERSION, "CHECK_FPGA_VERSION", {BOOT_ATTR_COMPONENT_ID, BOOT_ATTR_FILE_SIZE}},
-        {BOOT_CMD_FPGA_VERSION_STATUS, "FPGA_VERSION_STATUS", {BOOT_ATTR_SHA_VALUE, BOOT_ATTR_SHA_BLOCK_ID, BOOT_ATTR_SHA_BLOCK_SIZE}},
+        {BOOT_CMD_FPGA_VERSION_STATUS,
+         "FPGA_VERSION_STATUS",
+         {BOOT_ATTR_SHA_VALUE, BOOT_ATTR_SHA_BLOCK_ID, BOOT_ATTR_SHA_BLOCK_SIZE}},
         {BOOT_CMD_CHECK_EDID_VALIDITY, "CHECK_EDID_VALIDITY", {BOOT_ATTR_COMPONENT_ID}},
         {BOOT_CMD_EDID_VALIDITY_STATUS, "EDID_VALIDITY_STATUS", {BOOT_ATTR_EDID_STATUS, BOOT_ATTR_CRC_VALUE}},
         {BOOT_CMD_CHECK_PLUGGED_MICRO, "CHECK_PLUGGED_MICRO", {}},
@@ -105,7 +109,8 @@ const T_BOOT_PROTOCOL_TABLES& Tables()
         auto* created = new T_BOOT_PROTOCOL_TABLES;
         for (const T_ATTRIBUT_ROW& row : ATTRIBUT_ROWS)
         {
-            created->attributs.insert(row.id, new TBP_ATTRIBUT_DESCRIPTOR{row.id, row.optional, row.type, 0, {}});
+            created->attributs.insert(row.id,
+                                      new TBP_ATTRIBUT_DESCRIPTOR{row.id, row.optional, row.type, 0, {}});
             created->attributNames.insert(row.id, QString::fromLatin1(row.name));
         }
         created->protocol = new TBP_PROTOCOL_DESCRIPTOR{BOOT_PROTOCOL_HEADER, {}};
@@ -137,8 +142,8 @@ Bool BuildCommand(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Word code, const T_VA
         if (!CLASS_THIRD_BLOCK_PROTOCOL::FormatAttribute(static_cast<Byte>(value.first), value.second,
                                                          tables.attributs.value(value.first), attribut))
         {
-            TraceError("Cannot encode " + tables.attributNames.value(value.first) + " attribute for " + commandName +
-                       " command");
+            TraceError("Cannot encode " + tables.attributNames.value(value.first) + " attribute for " +
+                       commandName + " command");
             return false;
         }
         attributs.append(attribut);
@@ -364,9 +369,12 @@ Bool CLASS_TBP_MVRUPDATER::FormatStartSend(QByteArray& data, DWord fileSize)
     return FormatCommand(data, BOOT_CMD_START_SEND, built, command);
 }
 
-Bool CLASS_TBP_MVRUPDATER::BuildDataFile(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, const QByteArray& blockData, Word blockDataSize)
+Bool CLASS_TBP_MVRUPDATER::BuildDataFile(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, const QByteArray& blockData,
+                                         Word blockDataSize)
 {
-    return BuildCommand(command, BOOT_CMD_DATA_FILE, {{BOOT_ATTR_BLOCK_DATA, blockData}, {BOOT_ATTR_BLOCK_DATA_SIZE, Integer(blockDataSize)}});
+    return BuildCommand(
+        command, BOOT_CMD_DATA_FILE,
+        {{BOOT_ATTR_BLOCK_DATA, blockData}, {BOOT_ATTR_BLOCK_DATA_SIZE, Integer(blockDataSize)}});
 }
 
 Bool CLASS_TBP_MVRUPDATER::FormatDataFile(QByteArray& data, const QByteArray& blockData, Word blockDataSize)
@@ -441,7 +449,8 @@ Bool CLASS_TBP_MVRUPDATER::FormatBufferFull(QByteArray& data)
 
 Bool CLASS_TBP_MVRUPDATER::BuildProgressIsMade(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte progressStatus)
 {
-    return BuildCommand(command, BOOT_CMD_PROGRESS_IS_MADE, {{BOOT_ATTR_PROGRESS_STATUS, Integer(progressStatus)}});
+    return BuildCommand(command, BOOT_CMD_PROGRESS_IS_MADE,
+                        {{BOOT_ATTR_PROGRESS_STATUS, Integer(progressStatus)}});
 }
 
 Bool CLASS_TBP_MVRUPDATER::FormatProgressIsMade(QByteArray& data, Byte progressStatus)
@@ -451,9 +460,11 @@ Bool CLASS_TBP_MVRUPDATER::FormatProgressIsMade(QByteArray& data, Byte progressS
     return FormatCommand(data, BOOT_CMD_PROGRESS_IS_MADE, built, command);
 }
 
-Bool CLASS_TBP_MVRUPDATER::BuildCheckVersion(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, DWord baseAddr, DWord fileSize)
+Bool CLASS_TBP_MVRUPDATER::BuildCheckVersion(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, DWord baseAddr,
+                                             DWord fileSize)
 {
-    return BuildCommand(command, BOOT_CMD_CHECK_VERSION, {{BOOT_ATTR_BASE_ADDR, Integer(baseAddr)}, {BOOT_ATTR_FILE_SIZE, Integer(fileSize)}});
+    return BuildCommand(command, BOOT_CMD_CHECK_VERSION,
+                        {{BOOT_ATTR_BASE_ADDR, Integer(baseAddr)}, {BOOT_ATTR_FILE_SIZE, Integer(fileSize)}});
 }
 
 Bool CLASS_TBP_MVRUPDATER::FormatCheckVersion(QByteArray& data, DWord baseAddr, DWord fileSize)
@@ -463,21 +474,29 @@ Bool CLASS_TBP_MVRUPDATER::FormatCheckVersion(QByteArray& data, DWord baseAddr, 
     return FormatCommand(data, BOOT_CMD_CHECK_VERSION, built, command);
 }
 
-Bool CLASS_TBP_MVRUPDATER::BuildVersionStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, const QByteArray& shaValue, Word shaBlockId, DWord shaBlockSize)
+Bool CLASS_TBP_MVRUPDATER::BuildVersionStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command,
+                                              const QByteArray& shaValue, Word shaBlockId, DWord shaBlockSize)
 {
-    return BuildCommand(command, BOOT_CMD_VERSION_STATUS, {{BOOT_ATTR_SHA_VALUE, shaValue}, {BOOT_ATTR_SHA_BLOCK_ID, Integer(shaBlockId)}, {BOOT_ATTR_SHA_BLOCK_SIZE, Integer(shaBlockSize)}});
+    return BuildCommand(command, BOOT_CMD_VERSION_STATUS,
+                        {{BOOT_ATTR_SHA_VALUE, shaValue},
+                         {BOOT_ATTR_SHA_BLOCK_ID, Integer(shaBlockId)},
+                         {BOOT_ATTR_SHA_BLOCK_SIZE, Integer(shaBlockSize)}});
 }
 
-Bool CLASS_TBP_MVRUPDATER::FormatVersionStatus(QByteArray& data, const QByteArray& shaValue, Word shaBlockId, DWord shaBlockSize)
+Bool CLASS_TBP_MVRUPDATER::FormatVersionStatus(QByteArray& data, const QByteArray& shaValue, Word shaBlockId,
+                                               DWord shaBlockSize)
 {
     T_THIRD_BLOCK_PROTOCOL_COMMAND command;
     const Bool built = BuildVersionStatus(command, shaValue, shaBlockId, shaBlockSize);
     return FormatCommand(data, BOOT_CMD_VERSION_STATUS, built, command);
 }
 
-Bool CLASS_TBP_MVRUPDATER::BuildCheckFpgaVersion(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte componentId, DWord fileSize)
+Bool CLASS_TBP_MVRUPDATER::BuildCheckFpgaVersion(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte componentId,
+                                                 DWord fileSize)
 {
-    return BuildCommand(command, BOOT_CMD_CHECK_FPGA_VERSION, {{BOOT_ATTR_COMPONENT_ID, Integer(componentId)}, {BOOT_ATTR_FILE_SIZE, Integer(fileSize)}});
+    return BuildCommand(
+        command, BOOT_CMD_CHECK_FPGA_VERSION,
+        {{BOOT_ATTR_COMPONENT_ID, Integer(componentId)}, {BOOT_ATTR_FILE_SIZE, Integer(fileSize)}});
 }
 
 Bool CLASS_TBP_MVRUPDATER::FormatCheckFpgaVersion(QByteArray& data, Byte componentId, DWord fileSize)
@@ -487,12 +506,18 @@ Bool CLASS_TBP_MVRUPDATER::FormatCheckFpgaVersion(QByteArray& data, Byte compone
     return FormatCommand(data, BOOT_CMD_CHECK_FPGA_VERSION, built, command);
 }
 
-Bool CLASS_TBP_MVRUPDATER::BuildFpgaVersionStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, const QByteArray& shaValue, Word shaBlockId, DWord shaBlockSize)
+Bool CLASS_TBP_MVRUPDATER::BuildFpgaVersionStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command,
+                                                  const QByteArray& shaValue, Word shaBlockId,
+                                                  DWord shaBlockSize)
 {
-    return BuildCommand(command, BOOT_CMD_FPGA_VERSION_STATUS, {{BOOT_ATTR_SHA_VALUE, shaValue}, {BOOT_ATTR_SHA_BLOCK_ID, Integer(shaBlockId)}, {BOOT_ATTR_SHA_BLOCK_SIZE, Integer(shaBlockSize)}});
+    return BuildCommand(command, BOOT_CMD_FPGA_VERSION_STATUS,
+                        {{BOOT_ATTR_SHA_VALUE, shaValue},
+                         {BOOT_ATTR_SHA_BLOCK_ID, Integer(shaBlockId)},
+                         {BOOT_ATTR_SHA_BLOCK_SIZE, Integer(shaBlockSize)}});
 }
 
-Bool CLASS_TBP_MVRUPDATER::FormatFpgaVersionStatus(QByteArray& data, const QByteArray& shaValue, Word shaBlockId, DWord shaBlockSize)
+Bool CLASS_TBP_MVRUPDATER::FormatFpgaVersionStatus(QByteArray& data, const QByteArray& shaValue,
+                                                   Word shaBlockId, DWord shaBlockSize)
 {
     T_THIRD_BLOCK_PROTOCOL_COMMAND command;
     const Bool built = BuildFpgaVersionStatus(command, shaValue, shaBlockId, shaBlockSize);
@@ -501,7 +526,8 @@ Bool CLASS_TBP_MVRUPDATER::FormatFpgaVersionStatus(QByteArray& data, const QByte
 
 Bool CLASS_TBP_MVRUPDATER::BuildCheckEdidValidity(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte componentId)
 {
-    return BuildCommand(command, BOOT_CMD_CHECK_EDID_VALIDITY, {{BOOT_ATTR_COMPONENT_ID, Integer(componentId)}});
+    return BuildCommand(command, BOOT_CMD_CHECK_EDID_VALIDITY,
+                        {{BOOT_ATTR_COMPONENT_ID, Integer(componentId)}});
 }
 
 Bool CLASS_TBP_MVRUPDATER::FormatCheckEdidValidity(QByteArray& data, Byte componentId)
@@ -511,9 +537,12 @@ Bool CLASS_TBP_MVRUPDATER::FormatCheckEdidValidity(QByteArray& data, Byte compon
     return FormatCommand(data, BOOT_CMD_CHECK_EDID_VALIDITY, built, command);
 }
 
-Bool CLASS_TBP_MVRUPDATER::BuildEdidValidityStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte edidStatus, DWord crcValue)
+Bool CLASS_TBP_MVRUPDATER::BuildEdidValidityStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte edidStatus,
+                                                   DWord crcValue)
 {
-    return BuildCommand(command, BOOT_CMD_EDID_VALIDITY_STATUS, {{BOOT_ATTR_EDID_STATUS, Integer(edidStatus)}, {BOOT_ATTR_CRC_VALUE, Integer(crcValue)}});
+    return BuildCommand(
+        command, BOOT_CMD_EDID_VALIDITY_STATUS,
+        {{BOOT_ATTR_EDID_STATUS, Integer(edidStatus)}, {BOOT_ATTR_CRC_VALUE, Integer(crcValue)}});
 }
 
 Bool CLASS_TBP_MVRUPDATER::FormatEdidValidityStatus(QByteArray& data, Byte edidStatus, DWord crcValue)
@@ -535,9 +564,11 @@ Bool CLASS_TBP_MVRUPDATER::FormatCheckPluggedMicro(QByteArray& data)
     return FormatCommand(data, BOOT_CMD_CHECK_PLUGGED_MICRO, built, command);
 }
 
-Bool CLASS_TBP_MVRUPDATER::BuildPluggedMicroStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, DWord microBitfield)
+Bool CLASS_TBP_MVRUPDATER::BuildPluggedMicroStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command,
+                                                   DWord microBitfield)
 {
-    return BuildCommand(command, BOOT_CMD_PLUGGED_MICRO_STATUS, {{BOOT_ATTR_MICRO_BITFIELD, Integer(microBitfield)}});
+    return BuildCommand(command, BOOT_CMD_PLUGGED_MICRO_STATUS,
+                        {{BOOT_ATTR_MICRO_BITFIELD, Integer(microBitfield)}});
 }
 
 Bool CLASS_TBP_MVRUPDATER::FormatPluggedMicroStatus(QByteArray& data, DWord microBitfield)
@@ -559,9 +590,12 @@ Bool CLASS_TBP_MVRUPDATER::FormatCheckBackEnd(QByteArray& data, Byte slotIndex)
     return FormatCommand(data, BOOT_CMD_CHECK_BACK_END, built, command);
 }
 
-Bool CLASS_TBP_MVRUPDATER::BuildBackEndStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte backEndType, Byte hardwareRevision)
+Bool CLASS_TBP_MVRUPDATER::BuildBackEndStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte backEndType,
+                                              Byte hardwareRevision)
 {
-    return BuildCommand(command, BOOT_CMD_BACK_END_STATUS, {{BOOT_ATTR_BACK_END_TYPE, Integer(backEndType)}, {BOOT_ATTR_HARDWARE_REVISION, Integer(hardwareRevision)}});
+    return BuildCommand(command, BOOT_CMD_BACK_END_STATUS,
+                        {{BOOT_ATTR_BACK_END_TYPE, Integer(backEndType)},
+                         {BOOT_ATTR_HARDWARE_REVISION, Integer(hardwareRevision)}});
 }
 
 Bool CLASS_TBP_MVRUPDATER::FormatBackEndStatus(QByteArray& data, Byte backEndType, Byte hardwareRevision)
@@ -585,7 +619,8 @@ Bool CLASS_TBP_MVRUPDATER::FormatCheckRevision(QByteArray& data)
 
 Bool CLASS_TBP_MVRUPDATER::BuildRevisionStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte hardwareRevision)
 {
-    return BuildCommand(command, BOOT_CMD_REVISION_STATUS, {{BOOT_ATTR_HARDWARE_REVISION, Integer(hardwareRevision)}});
+    return BuildCommand(command, BOOT_CMD_REVISION_STATUS,
+                        {{BOOT_ATTR_HARDWARE_REVISION, Integer(hardwareRevision)}});
 }
 
 Bool CLASS_TBP_MVRUPDATER::FormatRevisionStatus(QByteArray& data, Byte hardwareRevision)
@@ -595,9 +630,12 @@ Bool CLASS_TBP_MVRUPDATER::FormatRevisionStatus(QByteArray& data, Byte hardwareR
     return FormatCommand(data, BOOT_CMD_REVISION_STATUS, built, command);
 }
 
-Bool CLASS_TBP_MVRUPDATER::BuildCheckHdcpVersion(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte componentId, DWord fileSize)
+Bool CLASS_TBP_MVRUPDATER::BuildCheckHdcpVersion(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte componentId,
+                                                 DWord fileSize)
 {
-    return BuildCommand(command, BOOT_CMD_CHECK_HDCP_VERSION, {{BOOT_ATTR_COMPONENT_ID, Integer(componentId)}, {BOOT_ATTR_FILE_SIZE, Integer(fileSize)}});
+    return BuildCommand(
+        command, BOOT_CMD_CHECK_HDCP_VERSION,
+        {{BOOT_ATTR_COMPONENT_ID, Integer(componentId)}, {BOOT_ATTR_FILE_SIZE, Integer(fileSize)}});
 }
 
 Bool CLASS_TBP_MVRUPDATER::FormatCheckHdcpVersion(QByteArray& data, Byte componentId, DWord fileSize)
@@ -607,7 +645,8 @@ Bool CLASS_TBP_MVRUPDATER::FormatCheckHdcpVersion(QByteArray& data, Byte compone
     return FormatCommand(data, BOOT_CMD_CHECK_HDCP_VERSION, built, command);
 }
 
-Bool CLASS_TBP_MVRUPDATER::BuildHdcpVersionStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, const QByteArray& shaValue)
+Bool CLASS_TBP_MVRUPDATER::BuildHdcpVersionStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command,
+                                                  const QByteArray& shaValue)
 {
     return BuildCommand(command, BOOT_CMD_HDCP_VERSION_STATUS, {{BOOT_ATTR_SHA_VALUE, shaValue}});
 }
@@ -645,7 +684,8 @@ Bool CLASS_TBP_MVRUPDATER::FormatResetMicro(QByteArray& data, DWord microBitfiel
 
 Bool CLASS_TBP_MVRUPDATER::BuildForceBootMicro(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, DWord microBitfield)
 {
-    return BuildCommand(command, BOOT_CMD_FORCE_BOOT_MICRO, {{BOOT_ATTR_MICRO_BITFIELD, Integer(microBitfield)}});
+    return BuildCommand(command, BOOT_CMD_FORCE_BOOT_MICRO,
+                        {{BOOT_ATTR_MICRO_BITFIELD, Integer(microBitfield)}});
 }
 
 Bool CLASS_TBP_MVRUPDATER::FormatForceBootMicro(QByteArray& data, DWord microBitfield)

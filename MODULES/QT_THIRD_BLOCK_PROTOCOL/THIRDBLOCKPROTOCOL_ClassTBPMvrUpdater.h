@@ -94,10 +94,10 @@ public:
     // Creates the descriptors (idempotent, thread-safe). The accessors create them on first use too.
     static void CreateDescriptors();
     static const TBP_PROTOCOL_DESCRIPTOR* Protocol();
-    static const TBP_COMMAND_DESCRIPTOR* CommandDescriptor(Word code);   // null when unknown
-    static const TBP_ATTRIBUT_DESCRIPTOR* AttributDescriptor(Word id);   // null when unknown
-    static QString CommandName(Word code); // "DATA_FILE"; empty when unknown
-    static QString AttributName(Word id);  // "BLOCK_DATA"; empty when unknown
+    static const TBP_COMMAND_DESCRIPTOR* CommandDescriptor(Word code); // null when unknown
+    static const TBP_ATTRIBUT_DESCRIPTOR* AttributDescriptor(Word id); // null when unknown
+    static QString CommandName(Word code);                             // "DATA_FILE"; empty when unknown
+    static QString AttributName(Word id);                              // "BLOCK_DATA"; empty when unknown
 
     static Bool BuildPing(T_THIRD_BLOCK_PROTOCOL_COMMAND& command);
     static Bool FormatPing(QByteArray& data);
@@ -150,7 +150,8 @@ public:
                                    Word shaBlockId, DWord shaBlockSize);
     static Bool FormatVersionStatus(QByteArray& data, const QByteArray& shaValue, Word shaBlockId,
                                     DWord shaBlockSize);
-    static Bool BuildCheckFpgaVersion(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte componentId, DWord fileSize);
+    static Bool BuildCheckFpgaVersion(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte componentId,
+                                      DWord fileSize);
     static Bool FormatCheckFpgaVersion(QByteArray& data, Byte componentId, DWord fileSize);
     static Bool BuildFpgaVersionStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, const QByteArray& shaValue,
                                        Word shaBlockId, DWord shaBlockSize);
@@ -159,7 +160,8 @@ public:
     static Bool BuildCheckEdidValidity(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte componentId);
     static Bool FormatCheckEdidValidity(QByteArray& data, Byte componentId);
     // CRC_VALUE always present.
-    static Bool BuildEdidValidityStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte edidStatus, DWord crcValue);
+    static Bool BuildEdidValidityStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte edidStatus,
+                                        DWord crcValue);
     static Bool FormatEdidValidityStatus(QByteArray& data, Byte edidStatus, DWord crcValue);
     static Bool BuildCheckPluggedMicro(T_THIRD_BLOCK_PROTOCOL_COMMAND& command);
     static Bool FormatCheckPluggedMicro(QByteArray& data);
@@ -174,7 +176,8 @@ public:
     static Bool FormatCheckRevision(QByteArray& data);
     static Bool BuildRevisionStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte hardwareRevision);
     static Bool FormatRevisionStatus(QByteArray& data, Byte hardwareRevision);
-    static Bool BuildCheckHdcpVersion(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte componentId, DWord fileSize);
+    static Bool BuildCheckHdcpVersion(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, Byte componentId,
+                                      DWord fileSize);
     static Bool FormatCheckHdcpVersion(QByteArray& data, Byte componentId, DWord fileSize);
     static Bool BuildHdcpVersionStatus(T_THIRD_BLOCK_PROTOCOL_COMMAND& command, const QByteArray& shaValue);
     static Bool FormatHdcpVersionStatus(QByteArray& data, const QByteArray& shaValue);

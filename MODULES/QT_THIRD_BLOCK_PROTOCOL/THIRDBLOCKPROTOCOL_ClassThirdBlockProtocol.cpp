@@ -7,7 +7,7 @@ namespace
 {
 // Sub-attributes may nest; descriptors bound the depth, this guards against a hostile frame anyway.
 const int MAX_SUB_ATTRIBUT_DEPTH = 8;
-const int FRAME_HEADER_SIZE = 5; // header, code, count
+const int FRAME_HEADER_SIZE = 5;    // header, code, count
 const int ATTRIBUT_HEADER_SIZE = 4; // id, size
 const qulonglong MAX_FIELD_VALUE = 0xFFFF;
 
@@ -38,8 +38,8 @@ bool SameAttributId(Word a, Word b)
     return (a & ~TBP_SUB_ATTRIBUT_FLAG) == (b & ~TBP_SUB_ATTRIBUT_FLAG);
 }
 
-const TBP_ATTRIBUT_DESCRIPTOR* FindAttributDescriptor(const QVector<const TBP_ATTRIBUT_DESCRIPTOR*>& descriptors,
-                                                      Word id)
+const TBP_ATTRIBUT_DESCRIPTOR*
+FindAttributDescriptor(const QVector<const TBP_ATTRIBUT_DESCRIPTOR*>& descriptors, Word id)
 {
     for (const TBP_ATTRIBUT_DESCRIPTOR* descriptor : descriptors)
     {
@@ -110,7 +110,8 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::FormatAttribute(Byte id, const QVariant& value,
             return false;
         }
         const T_THIRD_BLOCK_PROTOCOL_ATTRIBUT sub = element.value<T_THIRD_BLOCK_PROTOCOL_ATTRIBUT>();
-        const TBP_ATTRIBUT_DESCRIPTOR* subDescriptor = FindAttributDescriptor(descriptor->subAttributs, sub.id);
+        const TBP_ATTRIBUT_DESCRIPTOR* subDescriptor =
+            FindAttributDescriptor(descriptor->subAttributs, sub.id);
         if (!subDescriptor)
         {
             TraceError(TRACE_POS + "Unable to found a corresponding attribut with id: " + HexUpper(sub.id));
@@ -153,14 +154,16 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::AppendSubAttributToList(QVariantList& list, Byt
     T_THIRD_BLOCK_PROTOCOL_ATTRIBUT attribut;
     if (!FormatAttribute(id, value, descriptor, attribut))
     {
-        TraceError(TRACE_POS + "Unable to append sub-attribut to attribut with id: " + HexUpper(descriptor->id));
+        TraceError(TRACE_POS +
+                   "Unable to append sub-attribut to attribut with id: " + HexUpper(descriptor->id));
         return false;
     }
     list.append(QVariant::fromValue(attribut));
     return true;
 }
 
-Bool CLASS_THIRD_BLOCK_PROTOCOL::FormatCommand(Word code, const QList<T_THIRD_BLOCK_PROTOCOL_ATTRIBUT>& attributs,
+Bool CLASS_THIRD_BLOCK_PROTOCOL::FormatCommand(Word code,
+                                               const QList<T_THIRD_BLOCK_PROTOCOL_ATTRIBUT>& attributs,
                                                const TBP_COMMAND_DESCRIPTOR* descriptor,
                                                T_THIRD_BLOCK_PROTOCOL_COMMAND& command)
 {
@@ -215,7 +218,8 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::Encode(Byte header, const T_THIRD_BLOCK_PROTOCO
     if (header != protocol->header)
     {
         data.clear();
-        if (CLASS_TBP_ERRORPROTOCOL::FormatError(data, TBP_ERROR_LOCATION_PROTOCOL, TBP_PROTOCOL_ERROR_HEADER))
+        if (CLASS_TBP_ERRORPROTOCOL::FormatError(data, TBP_ERROR_LOCATION_PROTOCOL,
+                                                 TBP_PROTOCOL_ERROR_HEADER))
             TraceError(TRACE_POS + "Wrong header: 0x" + HexUpper(header) + " in TBP object when encoding");
         return false;
     }
@@ -223,7 +227,8 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::Encode(Byte header, const T_THIRD_BLOCK_PROTOCO
     if (!descriptor)
     {
         data.clear();
-        if (CLASS_TBP_ERRORPROTOCOL::FormatError(data, TBP_ERROR_LOCATION_PROTOCOL, TBP_PROTOCOL_ERROR_COMMAND_ID))
+        if (CLASS_TBP_ERRORPROTOCOL::FormatError(data, TBP_ERROR_LOCATION_PROTOCOL,
+                                                 TBP_PROTOCOL_ERROR_COMMAND_ID))
             TraceError(TRACE_POS + "This command: 0x" + HexUpper(command.code) +
                        " does not exist in the protocol: " + HexUpper(header));
         return false;
@@ -268,8 +273,8 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::Encode(Byte header, const T_THIRD_BLOCK_PROTOCO
     return true;
 }
 
-Bool CLASS_THIRD_BLOCK_PROTOCOL::EncodeAttributs(const T_THIRD_BLOCK_PROTOCOL_ATTRIBUT& attribut, QByteArray& data,
-                                                 const TBP_ATTRIBUT_DESCRIPTOR* descriptor)
+Bool CLASS_THIRD_BLOCK_PROTOCOL::EncodeAttributs(const T_THIRD_BLOCK_PROTOCOL_ATTRIBUT& attribut,
+                                                 QByteArray& data, const TBP_ATTRIBUT_DESCRIPTOR* descriptor)
 {
     if (!descriptor)
     {
@@ -294,7 +299,8 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::EncodeAttributs(const T_THIRD_BLOCK_PROTOCOL_AT
     for (const QVariant& element : subs)
     {
         const T_THIRD_BLOCK_PROTOCOL_ATTRIBUT sub = element.value<T_THIRD_BLOCK_PROTOCOL_ATTRIBUT>();
-        const TBP_ATTRIBUT_DESCRIPTOR* subDescriptor = FindAttributDescriptor(descriptor->subAttributs, sub.id);
+        const TBP_ATTRIBUT_DESCRIPTOR* subDescriptor =
+            FindAttributDescriptor(descriptor->subAttributs, sub.id);
         if (!subDescriptor || !element.canConvert<T_THIRD_BLOCK_PROTOCOL_ATTRIBUT>())
         {
             TraceError(TRACE_POS + "Unable to find a corresponding attribut with id: " + HexUpper(sub.id));
@@ -347,8 +353,8 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::EncodeAttributsDataUInt(const T_THIRD_BLOCK_PRO
     const qulonglong value = IsList(attribut.value) ? 0 : attribut.value.toULongLong(&ok);
     if (!ok)
     {
-        TraceError(TRACE_POS + "Unable to convert the value in " + typeName + " for the attribut with code: " +
-                   HexLower(attribut.id));
+        TraceError(TRACE_POS + "Unable to convert the value in " + typeName +
+                   " for the attribut with code: " + HexLower(attribut.id));
         return false;
     }
     // A value that does not fit would be cut silently on the wire: refuse it.
@@ -410,8 +416,8 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::EncodeAttributsDataString(const T_THIRD_BLOCK_P
 {
     if (IsList(attribut.value) || !attribut.value.canConvert(QMetaType::QByteArray))
     {
-        TraceError(TRACE_POS + "Cannot convert to string the data of the attribut with code: " +
-                   HexLower(attribut.id));
+        TraceError(TRACE_POS +
+                   "Cannot convert to string the data of the attribut with code: " + HexLower(attribut.id));
         return false;
     }
     QByteArray bytes = attribut.value.toByteArray();
@@ -426,7 +432,8 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::EncodeAttributsDataString(const T_THIRD_BLOCK_P
     return true;
 }
 
-Bool CLASS_THIRD_BLOCK_PROTOCOL::Decode(const QByteArray& data, Byte& header, T_THIRD_BLOCK_PROTOCOL_COMMAND& command,
+Bool CLASS_THIRD_BLOCK_PROTOCOL::Decode(const QByteArray& data, Byte& header,
+                                        T_THIRD_BLOCK_PROTOCOL_COMMAND& command,
                                         const TBP_PROTOCOL_DESCRIPTOR* protocol)
 {
     if (!protocol)
@@ -459,7 +466,8 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::Decode(const QByteArray& data, Byte& header, T_
     return false;
 }
 
-Bool CLASS_THIRD_BLOCK_PROTOCOL::FormatCommand(const char* data, int size, T_THIRD_BLOCK_PROTOCOL_COMMAND& command,
+Bool CLASS_THIRD_BLOCK_PROTOCOL::FormatCommand(const char* data, int size,
+                                               T_THIRD_BLOCK_PROTOCOL_COMMAND& command,
                                                const TBP_PROTOCOL_DESCRIPTOR* protocol)
 {
     if (!protocol)
@@ -497,9 +505,10 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::FormatCommand(const char* data, int size, T_THI
     command.attributs = attributs;
     if (attributs.size() != count)
     {
-        if (CLASS_TBP_ERRORPROTOCOL::BuildError(command, TBP_ERROR_LOCATION_FRAME, TBP_FRAME_ERROR_ATTRIBUT_NUMBER))
-            TraceError(TRACE_POS + "Concordency problem with attributes number with command code: " +
-                       HexUpper(code));
+        if (CLASS_TBP_ERRORPROTOCOL::BuildError(command, TBP_ERROR_LOCATION_FRAME,
+                                                TBP_FRAME_ERROR_ATTRIBUT_NUMBER))
+            TraceError(TRACE_POS +
+                       "Concordency problem with attributes number with command code: " + HexUpper(code));
         return false;
     }
     return true;
@@ -552,7 +561,8 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::DecodeAttributs(const char* data, int size,
         {
             if (available < 2)
             {
-                TraceError(TRACE_POS + "Missing sub attributs number for the attribut with code: " + HexUpper(id));
+                TraceError(TRACE_POS +
+                           "Missing sub attributs number for the attribut with code: " + HexUpper(id));
                 return false;
             }
             const Word count = ReadWord(value);

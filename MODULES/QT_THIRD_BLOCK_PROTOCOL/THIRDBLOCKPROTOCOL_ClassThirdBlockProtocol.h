@@ -99,7 +99,8 @@ public:
     // Builds a command: checks the code and the count, then keeps the given attributes in
     // descriptor order. Attributes that match no descriptor are dropped.
     static Bool FormatCommand(Word code, const QList<T_THIRD_BLOCK_PROTOCOL_ATTRIBUT>& attributs,
-                              const TBP_COMMAND_DESCRIPTOR* descriptor, T_THIRD_BLOCK_PROTOCOL_COMMAND& command);
+                              const TBP_COMMAND_DESCRIPTOR* descriptor,
+                              T_THIRD_BLOCK_PROTOCOL_COMMAND& command);
 
     // Command to frame. On failure data holds nothing (no protocol) or an encoded ERROR frame of
     // the error protocol describing the failure: never send it.
@@ -122,7 +123,8 @@ public:
     static Bool DecodeAttributsData(T_THIRD_BLOCK_PROTOCOL_ATTRIBUT& attribut, const QByteArray& value,
                                     T_TBP_DATA_TYPE type);
 
-    // Registers T_THIRD_BLOCK_PROTOCOL_ATTRIBUT (and the command) with the meta-type system; done on first use.
+    // Registers T_THIRD_BLOCK_PROTOCOL_ATTRIBUT (and the command) with the meta-type system; done on first
+    // use.
     static void RegisterMetaTypes();
 
 private:
@@ -131,7 +133,8 @@ private:
     static Bool EncodeAttributsDataUInt8(const T_THIRD_BLOCK_PROTOCOL_ATTRIBUT& attribut, QByteArray& data);
     static Bool EncodeAttributsDataUInt16(const T_THIRD_BLOCK_PROTOCOL_ATTRIBUT& attribut, QByteArray& data);
     static Bool EncodeAttributsDataUInt32(const T_THIRD_BLOCK_PROTOCOL_ATTRIBUT& attribut, QByteArray& data);
-    static Bool EncodeAttributsDataByteArray(const T_THIRD_BLOCK_PROTOCOL_ATTRIBUT& attribut, QByteArray& data);
+    static Bool EncodeAttributsDataByteArray(const T_THIRD_BLOCK_PROTOCOL_ATTRIBUT& attribut,
+                                             QByteArray& data);
     static Bool EncodeAttributsDataString(const T_THIRD_BLOCK_PROTOCOL_ATTRIBUT& attribut, QByteArray& data);
 
     // Reading a command from the bytes that follow the header.

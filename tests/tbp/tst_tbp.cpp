@@ -1,0 +1,481 @@
+#include <QtTest>
+
+#include <QTemporaryDir>
+
+#include <functional>
+
+#include "THIRDBLOCKPROTOCOL_ClassTBPErrorProtocol.h"
+#include "THIRDBLOCKPROTOCOL_ClassTBPMvrUpdater.h"
+#include "THIRDBLOCKPROTOCOL_ClassThirdBlockProtocol.h"
+#include "TraceCapture.h"
+
+typedef CLASS_THIRD_BLOCK_PROTOCOL TBP;
+typedef CLASS_TBP_MVRUPDATER MVR;
+typedef CLASS_TBP_ERRORPROTOCOL ERR;
+typedef std::function<Bool(QByteArray&)> T_FORMATTER;
+Q_DECLARE_METATYPE(T_FORMATTER)
+
+namespace
+{
+QByteArray Hex(const char* text)
+{
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+T_THIRD_BLOCK_PROTOCOL_ATTRIBUT Attr(Word id, const QVariant& value)
+{
+    T_THIRD_BLOCK_PROTOCOL_ATTRIBUT attribut;
+    attribut.id = id;
+    attribut.value = value;
+    return attribut;
+}
+
+// (location, code) of an ERROR command of the error protocol.
+QPair<uint, uint> ErrorOf(const T_THIRD_BLOCK_PROTOCOL_COMMAND& command)
+{
+    if (command.code != ERROR_PROTOCOL_CMD_ERROR || command.attributs.size() != 2)
+        return {999, 999};
+    return {command.attributs.at(0).value.toUInt(), command.attributs.at(1).value.toUInt()};
+}
+
+Bool DecodeBoot(const QByteArray& frame, Byte& header, T_THIRD_BLOCK_PROTOCOL_COMMAND& command)
+{
+    return TBP::Decode(frame, header, command, MVR::Protocol());
+}
+} // namespace
+
+class TestTbp : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_Scratch;
+    TraceCapture m_Traces;
+
+    // True when one of the new error lines ends with text.
+    bool Traced(const QString& text)
+    {
+        const QStringList lines = m_Traces.NewErrors();
+        for (const QString& line : lines)
+        {
+            if (line.endsWith(text))
+                return true;
+        }
+        qWarning() << "traced:" << lines;
+        return false;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_Scratch.isValid());
+        QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
+        ERR::CreateDescriptors();
+        MVR::CreateDescriptors();
+    }
+
+    void cleanupTestCase() { m_Traces.Stop(); }
+
+    void catalogueHasEveryCommandAndAttribute()
+    {
+        QCOMPARE(MVR::Protocol()->header, Word(0x3A));
+        QCOMPARE(MVR::Protocol()->commands.size(), 37);
+        QSet<Word> attributIds;
+        for (const TBP_COMMAND_DESCRIPTOR* command : MVR::Protocol()->commands)
+        {
+            QCOMPARE(int(command->maxAttributs), command->attributs.size());
+            for (const TBP_ATTRIBUT_DESCRIPTOR* attribut : command->attributs)
+                attributIds.insert(attribut->id);
+        }
+        QCOMPARE(attributIds.size(), 20);
+        QVERIFY(MVR::AttributDescriptor(BOOT_ATTR_JUMP_ADDR)->optional);
+        QCOMPARE(MVR::AttributDescriptor(BOOT_ATTR_BLOCK_DATA_SIZE)->dataType, UInt16);
+        // One descriptor shared by every command that carries the attribute.
+        QCOMPARE(MVR::CommandDescriptor(BOOT_CMD_CHECK_VERSION)->attributs.at(1),
+                 MVR::CommandDescriptor(BOOT_CMD_START_SEND)->attributs.at(0));
+    }
+
+    void framesAreExact_data()
+    {
+        QTest::addColumn<T_FORMATTER>("format");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("PING") << T_FORMATTER(&MVR::FormatPing) << Hex("3A 00 00 00 00");
+        QTest::newRow("SET_ADDR") << T_FORMATTER([](QByteArray& d)
+                                                 { return MVR::FormatSetAddr(d, 0x00400000); })
+                                  << Hex("3A 12 00 01 00 12 00 04 00 00 00 40 00");
+        QTest::newRow("STOP_SEND without jump")
+            << T_FORMATTER([](QByteArray& d) { return MVR::FormatStopSend(d, -1); }) << Hex("3A 17 00 00 00");
+        QTest::newRow("STOP_SEND with jump")
+            << T_FORMATTER([](QByteArray& d) { return MVR::FormatStopSend(d, 0x00400000); })
+            << Hex("3A 17 00 01 00 17 00 04 00 00 00 40 00");
+        QTest::newRow("DATA_FILE block before size")
+            << T_FORMATTER([](QByteArray& d) { return MVR::FormatDataFile(d, Hex("AABBCC"), 3); })
+            << Hex("3A 14 00 02 00 14 00 03 00 AA BB CC 15 00 02 00 03 00");
+        QTest::newRow("RESET without time")
+            << T_FORMATTER([](QByteArray& d) { return MVR::FormatReset(d, -1); }) << Hex("3A 01 00 00 00");
+        QTest::newRow("ERROR frame (1,1)")
+            << T_FORMATTER([](QByteArray& d) { return ERR::FormatError(d, 1, 1); })
+            << Hex("FF 00 00 02 00 00 00 01 00 01 01 00 01 00 01");
+    }
+
+    void framesAreExact()
+    {
+        QFETCH(T_FORMATTER, format);
+        QFETCH(QByteArray, expected);
+        QByteArray frame("stale");
+        QVERIFY(format(frame));
+        QCOMPARE(frame.toHex(' '), expected.toHex(' '));
+    }
+
+    void everyCommandRoundTrips_data()
+    {
+        QTest::addColumn<T_FORMATTER>("format");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QVariantList>("values"); // id, value, id, value...
+        const QByteArray sha = Hex("00112233445566778899AABBCCDDEEFF1B1B0203");
+        const QByteArray block(128, '\x1B');
+        auto row = [](const char* name, T_FORMATTER format, int code, QVariantList values)
+        { QTest::newRow(name) << format << code << values; };
+        using d = QByteArray;
+        row("PING", &MVR::FormatPing, 0x00, {});
+        row("RESET", [](d& x) { return MVR::FormatReset(x, 1500); }, 0x01, {0x03, 1500});
+        row("ERROR", [](d& x) { return MVR::FormatError(x, 9); }, 0x02, {0x00, 9});
+        row("ACK", &MVR::FormatAck, 0x03, {});
+        row("ABORT", &MVR::FormatAbort, 0x04, {});
+        row("GET_INFO", &MVR::FormatGetInfo, 0x05, {});
+        row("INFO_STATUS", [](d& x) { return MVR::FormatInfoStatus(x, 0xDEADBEEF); }, 0x06,
+            {0x01, 0xDEADBEEFu});
+        row("BOOT_SAMBA", &MVR::FormatBootSamba, 0x07, {});
+        row("UPDATE_FAILED", &MVR::FormatUpdateFailed, 0x08, {});
+        row("SET_TARGET", [](d& x) { return MVR::FormatSetTarget(x, 0xFE); }, 0x10, {0x10, 0xFE});
+        row("SET_COMPONENT", [](d& x) { return MVR::FormatSetComponent(x, 0x40); }, 0x11, {0x11, 0x40});
+        row("SET_ADDR", [](d& x) { return MVR::FormatSetAddr(x, 0x00400000); }, 0x12, {0x12, 0x00400000});
+        row("START_SEND", [](d& x) { return MVR::FormatStartSend(x, 128000); }, 0x13, {0x13, 128000});
+        row("DATA_FILE", [block](d& x) { return MVR::FormatDataFile(x, block, 128); }, 0x14,
+            {0x14, block, 0x15, 128});
+        row("CHECK_SHA", &MVR::FormatCheckSha, 0x15, {});
+        row("SHA_STATUS", [sha](d& x) { return MVR::FormatShaStatus(x, sha); }, 0x16, {0x16, sha});
+        row("STOP_SEND", [](d& x) { return MVR::FormatStopSend(x, 0x7FFFFFFF); }, 0x17, {0x17, 0x7FFFFFFF});
+        row("JUMP", [](d& x) { return MVR::FormatJump(x, 0xFFFFFFFF); }, 0x18, {0x17, 0xFFFFFFFFu});
+        row("BUFFER_FULL", &MVR::FormatBufferFull, 0x19, {});
+        row("PROGRESS_IS_MADE", [](d& x) { return MVR::FormatProgressIsMade(x, 42); }, 0x1A, {0x18, 42});
+        row("CHECK_VERSION", [](d& x) { return MVR::FormatCheckVersion(x, 0x1000, 3000); }, 0x20,
+            {0x12, 0x1000, 0x13, 3000});
+        row("VERSION_STATUS", [sha](d& x) { return MVR::FormatVersionStatus(x, sha, 0xABCD, 1024); }, 0x21,
+            {0x16, sha, 0x20, 0xABCD, 0x21, 1024});
+        row("CHECK_FPGA_VERSION", [](d& x) { return MVR::FormatCheckFpgaVersion(x, 0x10, 70000); }, 0x22,
+            {0x11, 0x10, 0x13, 70000});
+        row("FPGA_VERSION_STATUS", [sha](d& x) { return MVR::FormatFpgaVersionStatus(x, sha, 2, 4096); },
+            0x23, {0x16, sha, 0x20, 2, 0x21, 4096});
+        row("CHECK_EDID_VALIDITY", [](d& x) { return MVR::FormatCheckEdidValidity(x, 0x20); }, 0x24,
+            {0x11, 0x20});
+        row("EDID_VALIDITY_STATUS", [](d& x) { return MVR::FormatEdidValidityStatus(x, 1, 0x12345678); },
+            0x25, {0x22, 1, 0x26, 0x12345678});
+        row("CHECK_PLUGGED_MICRO", &MVR::FormatCheckPluggedMicro, 0x26, {});
+        row("PLUGGED_MICRO_STATUS", [](d& x) { return MVR::FormatPluggedMicroStatus(x, 0x5); }, 0x27,
+            {0x23, 5});
+        row("CHECK_BACK_END", [](d& x) { return MVR::FormatCheckBackEnd(x, 3); }, 0x28, {0x02, 3});
+        row("BACK_END_STATUS", [](d& x) { return MVR::FormatBackEndStatus(x, 2, 7); }, 0x29,
+            {0x24, 2, 0x25, 7});
+        row("CHECK_REVISION", &MVR::FormatCheckRevision, 0x2A, {});
+        row("REVISION_STATUS", [](d& x) { return MVR::FormatRevisionStatus(x, 0x1B); }, 0x2B, {0x25, 0x1B});
+        row("CHECK_HDCP_VERSION", [](d& x) { return MVR::FormatCheckHdcpVersion(x, 0x40, 1234); }, 0x2C,
+            {0x11, 0x40, 0x13, 1234});
+        row("HDCP_VERSION_STATUS", [sha](d& x) { return MVR::FormatHdcpVersionStatus(x, sha); }, 0x2D,
+            {0x16, sha});
+        row("ERASE_MICRO", [](d& x) { return MVR::FormatEraseMicro(x, 0x80000001); }, 0x30,
+            {0x23, 0x80000001u});
+        row("RESET_MICRO", [](d& x) { return MVR::FormatResetMicro(x, 2); }, 0x31, {0x23, 2});
+        row("FORCE_BOOT_MICRO", [](d& x) { return MVR::FormatForceBootMicro(x, 4); }, 0x32, {0x23, 4});
+    }
+
+    void everyCommandRoundTrips()
+    {
+        QFETCH(T_FORMATTER, format);
+        QFETCH(int, code);
+        QFETCH(QVariantList, values);
+        QByteArray frame;
+        QVERIFY(format(frame));
+        QCOMPARE(MVR::CommandDescriptor(Word(code))->attributs.size(), values.size() / 2);
+        Byte header = 0;
+        T_THIRD_BLOCK_PROTOCOL_COMMAND command;
+        QVERIFY(DecodeBoot(frame, header, command));
+        QCOMPARE(header, Byte(0x3A));
+        QCOMPARE(int(command.code), code);
+        QCOMPARE(command.attributs.size(), values.size() / 2);
+        for (int i = 0; i < command.attributs.size(); ++i)
+        {
+            QCOMPARE(int(command.attributs.at(i).id), values.at(2 * i).toInt());
+            const QVariant expected = values.at(2 * i + 1);
+            if (expected.type() == QVariant::ByteArray)
+                QCOMPARE(command.attributs.at(i).value.toByteArray(), expected.toByteArray());
+            else
+                QCOMPARE(command.attributs.at(i).value.toUInt(), expected.toUInt());
+        }
+    }
+
+    void stringValueCarriesItsTerminator()
+    {
+        const TBP_ATTRIBUT_DESCRIPTOR text{0x05, false, String, 0, {}};
+        T_THIRD_BLOCK_PROTOCOL_ATTRIBUT attribut;
+        QVERIFY(TBP::FormatAttribute(0x05, QStringLiteral("ab"), &text, attribut));
+        QByteArray data;
+        QVERIFY(TBP::EncodeAttributs(attribut, data, &text));
+        QCOMPARE(data.toHex(' '), Hex("05 00 03 00 61 62 00").toHex(' '));
+        QList<T_THIRD_BLOCK_PROTOCOL_ATTRIBUT> decoded;
+        QVERIFY(TBP::DecodeAttributs(data, decoded, {&text}));
+        QCOMPARE(decoded.at(0).value.toByteArray(), QByteArray("ab\0", 3));
+    }
+
+    void subAttributesRoundTrip()
+    {
+        const TBP_ATTRIBUT_DESCRIPTOR leaf{0x02, false, UInt16, 0, {}};
+        const TBP_ATTRIBUT_DESCRIPTOR group{0x01, false, UInt8, 2, {&leaf}};
+        const TBP_COMMAND_DESCRIPTOR command{0x07, 1, {&group}};
+        const TBP_PROTOCOL_DESCRIPTOR protocol{0x55, {&command}};
+        QVariantList subs;
+        QVERIFY(TBP::AppendSubAttributToList(subs, 0x02, 0x1234u, &leaf));
+        QVERIFY(TBP::AppendSubAttributToList(subs, 0x02, 0x0001u, &leaf));
+        T_THIRD_BLOCK_PROTOCOL_ATTRIBUT attribut;
+        QVERIFY(TBP::FormatAttribute(0x01, subs, &group, attribut));
+        QCOMPARE(attribut.id, Word(0x8001));
+        T_THIRD_BLOCK_PROTOCOL_COMMAND built;
+        QVERIFY(TBP::FormatCommand(0x07, {attribut}, &command, built));
+        QByteArray frame;
+        QVERIFY(TBP::Encode(0x55, built, &protocol, frame));
+        QCOMPARE(frame.toHex(' '),
+                 Hex("55 07 00 01 00 01 80 0E 00 02 00 02 00 02 00 34 12 02 00 02 00 01 00").toHex(' '));
+        Byte header = 0;
+        T_THIRD_BLOCK_PROTOCOL_COMMAND decoded;
+        QVERIFY(TBP::Decode(frame, header, decoded, &protocol));
+        const QVariantList list = decoded.attributs.at(0).value.toList();
+        QCOMPARE(list.size(), 2);
+        QCOMPARE(list.at(0).value<T_THIRD_BLOCK_PROTOCOL_ATTRIBUT>().value.toUInt(), 0x1234u);
+        // More sub-attributes than the descriptor allows.
+        QVERIFY(!TBP::Decode(Hex("55 07 00 01 00 01 80 02 00 03 00"), header, decoded, &protocol));
+        QVERIFY(Traced("Too many sub attributs for the attribut with code: 8001"));
+        QVERIFY(!TBP::AppendSubAttributToList(subs, 0x03, 1u, &leaf));
+        QVERIFY(Traced("Unable to append sub-attribut to attribut with id: 2"));
+    }
+
+    void formatCommandOrdersAndChecks()
+    {
+        const TBP_COMMAND_DESCRIPTOR* versionStatus = MVR::CommandDescriptor(BOOT_CMD_VERSION_STATUS);
+        T_THIRD_BLOCK_PROTOCOL_COMMAND command;
+        QVERIFY(TBP::FormatCommand(0x21, {Attr(0x21, 5u), Attr(0x16, QByteArray("x")), Attr(0x20, 1u)},
+                                   versionStatus, command));
+        QCOMPARE(command.attributs.at(0).id, Word(0x16));
+        QCOMPARE(command.attributs.at(2).id, Word(0x21));
+        QVERIFY(TBP::FormatCommand(0x21, {Attr(0x16, QByteArray("x")), Attr(0x20, 1u), Attr(0x99, 1u)},
+                                   versionStatus, command) == false);
+        QVERIFY(Traced("Missing mandatory attribut with id: 21"));
+        QVERIFY(!TBP::FormatCommand(0x22, {}, versionStatus, command));
+        QVERIFY(Traced("Wrong command code: 22"));
+        QVERIFY(!TBP::FormatCommand(0x00, {Attr(0x00, 1u)}, MVR::CommandDescriptor(BOOT_CMD_PING), command));
+        QVERIFY(Traced("Too much attributs for the given command with code: 0"));
+        QVERIFY(!TBP::FormatCommand(0x00, {}, nullptr, command));
+        QVERIFY(Traced("The reference command is null"));
+        T_THIRD_BLOCK_PROTOCOL_ATTRIBUT attribut;
+        QVERIFY(!TBP::FormatAttribute(0x13, 1u, MVR::AttributDescriptor(BOOT_ATTR_BASE_ADDR), attribut));
+        QVERIFY(Traced("Wrong attribut code: 13"));
+    }
+
+    void encodeFailuresLeaveAnErrorFrame_data()
+    {
+        QTest::addColumn<int>("header");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QVariantList>("attributs"); // id, value...
+        QTest::addColumn<QByteArray>("errorFrame");
+        QTest::addColumn<QString>("trace");
+        QTest::newRow("wrong header")
+            << 0x3B << 0x00 << QVariantList{} << Hex("FF 00 00 02 00 00 00 01 00 01 01 00 01 00 00")
+            << "Wrong header: 0x3B in TBP object when encoding";
+        QTest::newRow("unknown command")
+            << 0x3A << 0x09 << QVariantList{} << Hex("FF 00 00 02 00 00 00 01 00 01 01 00 01 00 01")
+            << "This command: 0x9 does not exist in the protocol: 3A";
+        QTest::newRow("missing mandatory")
+            << 0x3A << 0x12 << QVariantList{} << Hex("FF 00 00 02 00 00 00 01 00 02 01 00 01 00 02")
+            << "Unable to find a corresponding attribut for the id: 12";
+        QTest::newRow("value out of range")
+            << 0x3A << 0x11 << QVariantList{0x11, 0x100}
+            << Hex("FF 00 00 02 00 00 00 01 00 02 01 00 01 00 02") << "Unable to encode attribut with id: 11";
+        QTest::newRow("not a number")
+            << 0x3A << 0x12 << QVariantList{0x12, QStringLiteral("x")}
+            << Hex("FF 00 00 02 00 00 00 01 00 02 01 00 01 00 02") << "Unable to encode attribut with id: 12";
+    }
+
+    void encodeFailuresLeaveAnErrorFrame()
+    {
+        QFETCH(int, header);
+        QFETCH(int, code);
+        QFETCH(QVariantList, attributs);
+        QFETCH(QByteArray, errorFrame);
+        QFETCH(QString, trace);
+        T_THIRD_BLOCK_PROTOCOL_COMMAND command;
+        command.code = Word(code);
+        for (int i = 0; i + 1 < attributs.size(); i += 2)
+            command.attributs.append(Attr(Word(attributs.at(i).toInt()), attributs.at(i + 1)));
+        QByteArray data("previous");
+        QVERIFY(!TBP::Encode(Byte(header), command, MVR::Protocol(), data));
+        QCOMPARE(data.toHex(' '), errorFrame.toHex(' '));
+        QVERIFY(Traced(trace));
+    }
+
+    void encodeAnnouncesTheAttributesHeld()
+    {
+        T_THIRD_BLOCK_PROTOCOL_COMMAND jump;
+        jump.code = BOOT_CMD_JUMP;
+        QByteArray data;
+        QVERIFY(TBP::Encode(0x3A, jump, MVR::Protocol(), data));
+        QCOMPARE(data.toHex(' '), Hex("3A 18 00 00 00").toHex(' '));
+        QByteArray untouched("keep");
+        QVERIFY(!TBP::Encode(0x3A, jump, nullptr, untouched));
+        QCOMPARE(untouched, QByteArray("keep"));
+        // A block that its 16-bit size field cannot describe is refused, not cut.
+        QVERIFY(!MVR::FormatDataFile(data, QByteArray(70000, 'a'), 0));
+        QVERIFY(Traced("Cannot encode DATA_FILE command"));
+    }
+
+    void decodeEdgeCases_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<int>("location");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("trace");
+        QTest::newRow("4 bytes") << Hex("3A 00 00 00") << 0 << 0 << "Too few data";
+        QTest::newRow("empty") << QByteArray() << 0 << 0 << "Too few data";
+        QTest::newRow("wrong header") << Hex("3B 00 00 00 00") << 0 << 0 << "Wrong protocol header: 0x3B";
+        QTest::newRow("4 attributes for 3")
+            << Hex("3A 21 00 04 00") << 1 << 3 << "Wrong number of attributes with command code: 21";
+        QTest::newRow("unknown attribute") << Hex("3A 12 00 01 00 13 00 04 00 00 00 40 00") << 0 << 0
+                                           << "Unable to decode attributes with command code: 12";
+        QTest::newRow("short integer") << Hex("3A 12 00 01 00 12 00 02 00 00 40") << 0 << 0
+                                       << "Unable to decode attributes with command code: 12";
+        QTest::newRow("integer cut by the end") << Hex("3A 12 00 01 00 12 00 04 00 00") << 0 << 0
+                                                << "Unable to decode attributes with command code: 12";
+        QTest::newRow("id without size")
+            << Hex("3A 16 00 01 00 16 00") << 0 << 0 << "Unable to decode attributes with command code: 16";
+        QTest::newRow("half an id") << Hex("3A 16 00 01 00 16") << 0 << 0
+                                    << "Unable to decode attributes with command code: 16";
+        QTest::newRow("fewer than announced")
+            << Hex("3A 20 00 02 00 12 00 04 00 00 00 40 00") << 0 << 1
+            << "Concordency problem with attributes number with command code: 20";
+        QTest::newRow("more than announced")
+            << Hex("3A 16 00 00 00 16 00 01 00 AA") << 0 << 1
+            << "Concordency problem with attributes number with command code: 16";
+    }
+
+    void decodeEdgeCases()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(int, location);
+        QFETCH(int, code);
+        QFETCH(QString, trace);
+        // Copied into a buffer of its exact size, so ASan catches any read past the frame.
+        QByteArray exact(frame.constData(), frame.size());
+        Byte header = 0x3A;
+        T_THIRD_BLOCK_PROTOCOL_COMMAND command;
+        QVERIFY(!DecodeBoot(exact, header, command));
+        QCOMPARE(header, Byte(0xFF));
+        QCOMPARE(ErrorOf(command), qMakePair(uint(location), uint(code)));
+        QVERIFY(Traced(trace));
+    }
+
+    void decodeAcceptsWhatTheLoadersSend()
+    {
+        Byte header = 0;
+        T_THIRD_BLOCK_PROTOCOL_COMMAND command;
+        command.code = 0x77;
+        command.attributs.append(Attr(1, 1u));
+        // A code the protocol does not know leaves the caller's command as it was.
+        QVERIFY(DecodeBoot(Hex("3A 09 00 00 00"), header, command));
+        QCOMPARE(header, Byte(0x3A));
+        QCOMPARE(command.code, Word(0x77));
+        QCOMPARE(command.attributs.size(), 1);
+
+        // Frame order, whatever the descriptor order.
+        QVERIFY(DecodeBoot(Hex("3A 21 00 03 00 21 00 04 00 00 04 00 00 20 00 02 00 01 00 16 00 01 00 EE"),
+                           header, command));
+        QCOMPARE(command.attributs.at(0).id, Word(0x21));
+        QCOMPARE(command.attributs.at(0).value.toUInt(), 1024u);
+        QCOMPARE(command.attributs.at(1).id, Word(0x20));
+        QCOMPARE(command.attributs.at(2).id, Word(0x16));
+
+        // A byte array cut by the end of the frame keeps the bytes that are there.
+        QVERIFY(DecodeBoot(Hex("3A 16 00 01 00 16 00 14 00 01 02 03"), header, command));
+        QCOMPARE(command.attributs.at(0).size, Word(20));
+        QCOMPARE(command.attributs.at(0).value.toByteArray(), Hex("010203"));
+
+        // The same id twice is kept twice; longer integers are read on their width.
+        QVERIFY(DecodeBoot(Hex("3A 25 00 02 00 22 00 02 00 01 FF 22 00 01 00 00"), header, command));
+        QCOMPARE(command.attributs.size(), 2);
+        QCOMPARE(command.attributs.at(0).value.toUInt(), 1u);
+
+        // The boot loader's own ERROR command.
+        QVERIFY(DecodeBoot(Hex("3A 02 00 01 00 00 00 01 00 05"), header, command));
+        QCOMPARE(command.code, Word(BOOT_CMD_ERROR));
+        QCOMPARE(ERR::BootLoaderErrorToText(Byte(command.attributs.at(0).value.toUInt())),
+                 QStringLiteral("Micro is busy(5)"));
+
+        QVERIFY(!TBP::Decode(Hex("3A 00 00 00 00"), header, command, nullptr));
+        QVERIFY(Traced("The protocol descriptor is null"));
+    }
+
+    void errorTexts_data()
+    {
+        QTest::addColumn<QVariantList>("attributs"); // id, value...
+        QTest::addColumn<QString>("text");
+        QTest::newRow("location 1 code 1") << QVariantList{0, 1, 1, 1}
+                                           << "Error message location: Project Protocol Error - Error "
+                                              "message code: Unrecognized ID Value of the command";
+        QTest::newRow("location 0 code 2") << QVariantList{0, 0, 1, 2}
+                                           << "Error message location: Third Block Protocol Error - Error "
+                                              "message code: Frame size is too big "
+                                              "compared to what the receiver can handle - ";
+        QTest::newRow("code before location")
+            << QVariantList{1, 1, 0, 1} << "Error message code: Unlocated error message - ";
+        QTest::newRow("location 2 code 2") << QVariantList{0, 2, 1, 2}
+                                           << "Error message location: Unrecognized location(2) - Error "
+                                              "message code: Unlocated error message - ";
+        QTest::newRow("unknown code location 0") << QVariantList{0, 0, 1, 7}
+                                                 << "Error message location: Third Block Protocol Error - "
+                                                    "Error message code: Unrecognized Third Block "
+                                                    "Protocol Error error code(7) - ";
+        QTest::newRow("unknown code location 1") << QVariantList{0, 1, 1, 9}
+                                                 << "Error message location: Project Protocol Error - Error "
+                                                    "message code: Unrecognized Third Block "
+                                                    "Protocol Error error code(9)";
+        QTest::newRow("unknown attribute") << QVariantList{5, 1} << "Unrecognized error attribut code: 5";
+    }
+
+    void errorTexts()
+    {
+        QFETCH(QVariantList, attributs);
+        QFETCH(QString, text);
+        T_THIRD_BLOCK_PROTOCOL_COMMAND command;
+        for (int i = 0; i + 1 < attributs.size(); i += 2)
+            command.attributs.append(Attr(Word(attributs.at(i).toInt()), attributs.at(i + 1).toUInt()));
+        QCOMPARE(ERR::ErrorToText(command), text);
+    }
+
+    void decodedErrorFrameReadsAsText()
+    {
+        QByteArray frame;
+        QVERIFY(ERR::FormatError(frame, 1, 3));
+        Byte header = 0;
+        T_THIRD_BLOCK_PROTOCOL_COMMAND command;
+        QVERIFY(TBP::Decode(frame, header, command, ERR::Protocol()));
+        QCOMPARE(header, ERROR_PROTOCOL_HEADER);
+        QVERIFY(ERR::ErrorToText(command).endsWith("Duplicate Attributes or overflow"));
+    }
+
+    void bootLoaderErrorTexts()
+    {
+        QCOMPARE(ERR::BootLoaderErrorToText(0), QStringLiteral("Invalid base write address(0)"));
+        QCOMPARE(ERR::BootLoaderErrorToText(9), QStringLiteral("Wrong target identification(9)"));
+        QCOMPARE(ERR::BootLoaderErrorToText(12), QStringLiteral("Unrecognized error code(12)"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTbp)
+#include "tst_tbp.moc"
