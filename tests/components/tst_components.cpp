@@ -40,7 +40,6 @@ private slots:
         InitEnumerationTables();
     }
 
-    void cleanupTestCase() { m_Traces.Stop(); }
 
     // Text to value, value back to text, for every table including the
     // not-recognized values.

@@ -6,6 +6,9 @@
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassProgFileWithAtmelAscii.h"
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassSambaMonitor.h"
+#include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassUtilsProgFile.h"
+#include "BACKEND/UPDATER/MICRO/FILE/PROTOCOL/PROG_ClassProgFileWithTBP.h"
+#include "THIRDBLOCKPROTOCOL_ClassTBPMvrUpdater.h"
 #include "TraceCapture.h"
 
 namespace
@@ -36,6 +39,49 @@ struct SentFrames
             });
     }
 };
+
+// Every SIGNAL_DisplayDebug of a programming file, in order.
+struct DebugTexts
+{
+    QStringList texts;
+
+    void Attach(CLASS_ABSTRACT_PROG_FILE_WITH_PROTOCOL* file)
+    {
+        QObject::connect(file, &CLASS_ABSTRACT_PROG_FILE_WITH_PROTOCOL::SIGNAL_DisplayDebug,
+                         [this](QString text) { texts << text; });
+    }
+};
+
+// The block carried by a DATA_FILE frame, read straight from the wire layout:
+// 3A 14 00 02 00, then BLOCK_DATA (id 14 00, size, bytes), then BLOCK_DATA_SIZE.
+QByteArray DataFileBlock(const QByteArray& frame)
+{
+    if (frame.size() < 9 || !frame.startsWith(QByteArray("\x3A\x14\x00\x02\x00\x14\x00", 7)))
+        return QByteArray("not a DATA_FILE frame");
+    const int size = quint8(frame[7]) | (quint8(frame[8]) << 8);
+    const QByteArray tail = frame.mid(9 + size);
+    const QByteArray expectedTail = QByteArray("\x15\x00\x02\x00", 4) + char(size & 0xFF) + char(size >> 8);
+    if (tail != expectedTail)
+        return QByteArray("bad BLOCK_DATA_SIZE");
+    return frame.mid(9, size);
+}
+
+QByteArray Sha1(const QByteArray& data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha1);
+}
+
+QByteArray Frame(Bool (*format)(QByteArray&, DWord), DWord value)
+{
+    QByteArray frame;
+    return format(frame, value) ? frame : QByteArray("format failed");
+}
+
+QByteArray SetComponentFrame(Byte id)
+{
+    QByteArray frame;
+    return CLASS_TBP_MVRUPDATER::FormatSetComponent(frame, id) ? frame : QByteArray("format failed");
+}
 } // namespace
 
 class TestProgFile : public QObject
@@ -62,7 +108,6 @@ private slots:
         QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
     }
 
-    void cleanupTestCase() { m_Traces.Stop(); }
 
     void sambaCommands_data()
     {
@@ -204,6 +249,280 @@ private slots:
         emptyFile.NextBlock();
         QVERIFY(sent.frames.isEmpty());
         QVERIFY(emptyFile.IsFinished());
+    }
+    void tbpSequenceOfAnApp()
+    {
+        const QByteArray content = Pattern(300);
+        CLASS_BINARY_INFORMATIONS binary(WriteFile("app300.bin", content), 0x00400000, 0x00400100);
+        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_APP, CARD_TYPE_BOX);
+        QList<DWord> waits;
+        file.SetEraseWait([&waits](DWord ms) { waits << ms; });
+        SentFrames sent;
+        sent.Attach(&file);
+        DebugTexts debug;
+        debug.Attach(&file);
+
+        file.ReInitProgrammationWorker();
+        QCOMPARE(file.GetComponentId(), DWord(0x01));
+        QList<Byte> commands;
+        while (!file.IsFinished() && sent.frames.size() < 20)
+        {
+            commands << file.GetCurrentCommand();
+            file.ProgrammationWorker();
+        }
+        QCOMPARE(commands, QList<Byte>({0x11, 0x12, 0x13, 0x14, 0x14, 0x14}));
+        QCOMPARE(sent.frames.size(), 6);
+        QCOMPARE(sent.frames[0], QByteArray("\x3A\x11\x00\x01\x00\x11\x00\x01\x00\x01", 10));
+        QCOMPARE(sent.frames[1], Frame(&CLASS_TBP_MVRUPDATER::FormatSetAddr, 0x00400000));
+        QCOMPARE(sent.frames[2], Frame(&CLASS_TBP_MVRUPDATER::FormatStartSend, 300));
+        QCOMPARE(DataFileBlock(sent.frames[3]), content.mid(0, 128));
+        QCOMPARE(DataFileBlock(sent.frames[4]), content.mid(128, 128));
+        QCOMPARE(DataFileBlock(sent.frames[5]), content.mid(256, 44));
+        QCOMPARE(sent.portInfos, QStringList(QVector<QString>(6).toList()));
+        QCOMPARE(debug.texts, QStringList({"\t\t SET_COMPONENT", "\t\t SET_ADDR", "\t\t START_SEND"}));
+        QCOMPARE(waits, QList<DWord>({3})); // 300 × 1500 / 128000 = 3, × 1.25 = 3.75
+        QCOMPARE(file.GetOffset(), DWord(300));
+
+        // Finished only once the third block left, and nothing more after it.
+        file.ProgrammationWorker();
+        QCOMPARE(sent.frames.size(), 6);
+        QCOMPARE(file.GetShaResult(), Sha1(content));
+
+        file.SendJump();
+        QCOMPARE(sent.frames.last(), Frame(&CLASS_TBP_MVRUPDATER::FormatJump, 0x00400100));
+        QCOMPARE(debug.texts.last(), QString("\t\t JUMP"));
+        QCOMPARE(file.GetCurrentCommand(), Byte(0x13));
+    }
+
+    void tbpFinishesAfterTheThirdBlock()
+    {
+        CLASS_BINARY_INFORMATIONS binary(WriteFile("b300.bin", Pattern(300)), 0, 0);
+        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_FPGA_0, CARD_TYPE_BOX);
+        SentFrames sent;
+        sent.Attach(&file);
+        file.ReInitProgrammationWorker();
+        QList<bool> finishedAfter;
+        for (int i = 0; i < 6; ++i)
+        {
+            file.ProgrammationWorker();
+            finishedAfter << file.IsFinished();
+        }
+        QCOMPARE(finishedAfter, QList<bool>({false, false, false, false, false, true}));
+    }
+
+    void tbpFirstFrameByComponentType_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<bool>("reInit");
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<DWord>("componentId");
+        QTest::newRow("fresh file") << int(COMPONENT_TYPE_APP) << false << SetComponentFrame(0xFF)
+                                    << DWord(0xFF);
+        QTest::newRow("RESIDENT") << int(COMPONENT_TYPE_RESIDENT) << true
+                                  << Frame(&CLASS_TBP_MVRUPDATER::FormatSetAddr, 0x1000) << DWord(0xFF);
+        QTest::newRow("APP") << int(COMPONENT_TYPE_APP) << true << SetComponentFrame(0x01) << DWord(0x01);
+        QTest::newRow("FPGA_0") << int(COMPONENT_TYPE_FPGA_0) << true << SetComponentFrame(0x10)
+                                << DWord(0x10);
+        QTest::newRow("EDID_0") << int(COMPONENT_TYPE_EDID_0) << true << SetComponentFrame(0x20)
+                                << DWord(0x20);
+        QTest::newRow("HDCP_0") << int(COMPONENT_TYPE_HDCP_0) << true << SetComponentFrame(0x40)
+                                << DWord(0x40);
+        QTest::newRow("RAM") << int(COMPONENT_TYPE_RAM) << true << SetComponentFrame(0x00) << DWord(0x00);
+    }
+
+    void tbpFirstFrameByComponentType()
+    {
+        QFETCH(int, type);
+        QFETCH(bool, reInit);
+        QFETCH(QByteArray, first);
+        QFETCH(DWord, componentId);
+        CLASS_BINARY_INFORMATIONS binary(WriteFile("small.bin", Pattern(10)), 0x1000, 0);
+        CLASS_PROG_FILE_WITH_TBP file(&binary, T_COMPONENT_TYPE(type), CARD_TYPE_BOX);
+        file.SetEraseWait([](DWord) {});
+        SentFrames sent;
+        sent.Attach(&file);
+        if (reInit)
+        {
+            // A file that already ran once starts again from its first frame.
+            file.ReInitProgrammationWorker();
+            while (!file.IsFinished())
+                file.ProgrammationWorker();
+            file.GetShaResult();
+            file.ReInitProgrammationWorker();
+            sent.frames.clear();
+        }
+        file.ProgrammationWorker();
+        QCOMPARE(sent.frames.size(), 1);
+        QCOMPARE(sent.frames.first(), first);
+        QCOMPARE(file.GetComponentId(), componentId);
+    }
+
+    void tbpUnknownComponentType()
+    {
+        CLASS_BINARY_INFORMATIONS binary(WriteFile("small.bin", Pattern(10)), 0, 0);
+        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_NOT_RECOGNIZED, CARD_TYPE_BOX);
+        m_Traces.NewErrors();
+        file.ReInitProgrammationWorker();
+        const QStringList errors = m_Traces.NewErrors();
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().contains(" ReInitProgrammationWorker() Line "), qPrintable(errors.first()));
+        QVERIFY2(errors.first().endsWith(" Unrecognized component type:6"), qPrintable(errors.first()));
+        QCOMPARE(file.GetCurrentCommand(), Byte(0x11));
+    }
+
+    void tbpShaCoversBlocksSincePreviousCall()
+    {
+        const QByteArray content = Pattern(1000);
+        CLASS_BINARY_INFORMATIONS binary(WriteFile("sha.bin", content), 0, 0);
+        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_FPGA_0, CARD_TYPE_BOX);
+        file.ReInitProgrammationWorker();
+        for (int i = 0; i < 3 + 2; ++i) // three command frames, two blocks
+            file.ProgrammationWorker();
+        QCOMPARE(file.GetShaResult(), Sha1(content.left(256)));
+        QCOMPARE(file.GetShaResult(), Sha1(QByteArray()));
+
+        // A rewind mid-way restarts both the blocks and the digest.
+        file.ProgrammationWorker();
+        file.Rewind();
+        QCOMPARE(file.GetOffset(), DWord(0));
+        while (!file.IsFinished())
+            file.ProgrammationWorker();
+        QCOMPARE(file.GetShaResult(), Sha1(content));
+    }
+
+    void tbpEraseWait()
+    {
+        QCOMPARE(CLASS_PROG_FILE_WITH_TBP::EraseWaitMs(128000), DWord(1875));
+        QCOMPARE(CLASS_PROG_FILE_WITH_TBP::EraseWaitMs(0), DWord(0));
+        QCOMPARE(CLASS_PROG_FILE_WITH_TBP::EraseWaitMs(2000000), DWord(29296)); // 23437 × 1.25
+        // Above 2,863,311 bytes a 32-bit product would wrap to a far shorter wait.
+        QCOMPARE(CLASS_PROG_FILE_WITH_TBP::EraseWaitMs(4000000), DWord(58593));
+
+        QList<DWord> waits;
+        const auto record = [&waits](DWord ms) { waits << ms; };
+        CLASS_BINARY_INFORMATIONS binary(WriteFile("erase.bin", Pattern(128000)), 0, 0);
+        CLASS_PROG_FILE_WITH_TBP app(&binary, COMPONENT_TYPE_APP, CARD_TYPE_BOX);
+        app.SetEraseWait(record);
+        app.ReInitProgrammationWorker();
+        for (int i = 0; i < 3; ++i)
+            app.ProgrammationWorker();
+        QCOMPARE(waits, QList<DWord>({1875}));
+
+        CLASS_PROG_FILE_WITH_TBP fpga(&binary, COMPONENT_TYPE_FPGA_0, CARD_TYPE_BOX);
+        fpga.SetEraseWait(record);
+        fpga.ReInitProgrammationWorker();
+        for (int i = 0; i < 4; ++i)
+            fpga.ProgrammationWorker();
+        QCOMPARE(fpga.GetOffset(), DWord(128));
+        QCOMPARE(waits.size(), 1);
+    }
+
+    void tbpDefaultEraseWaitBlocks()
+    {
+        // 6827 bytes: 80 units × 1.25 = 100 ms, really slept without injection.
+        CLASS_BINARY_INFORMATIONS binary(WriteFile("wait.bin", Pattern(6827)), 0, 0);
+        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_RESIDENT, CARD_TYPE_BOX);
+        file.ReInitProgrammationWorker();
+        file.ProgrammationWorker(); // SET_ADDR
+        QElapsedTimer timer;
+        timer.start();
+        file.ProgrammationWorker(); // START_SEND
+        QVERIFY(timer.elapsed() >= 100);
+    }
+
+    void tbpEmptyBinary_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<Byte>("command");
+        QTest::newRow("APP") << int(COMPONENT_TYPE_APP) << Byte(0x11);
+        QTest::newRow("RESIDENT") << int(COMPONENT_TYPE_RESIDENT) << Byte(0x12);
+    }
+
+    void tbpEmptyBinary()
+    {
+        QFETCH(int, type);
+        QFETCH(Byte, command);
+        CLASS_BINARY_INFORMATIONS binary(WriteFile("empty.bin", QByteArray()), 0, 0);
+        QVERIFY(binary.IsLoaded());
+        CLASS_PROG_FILE_WITH_TBP file(&binary, T_COMPONENT_TYPE(type), CARD_TYPE_BOX);
+        SentFrames sent;
+        sent.Attach(&file);
+        file.ReInitProgrammationWorker();
+        QCOMPARE(file.GetCurrentCommand(), command);
+        file.ProgrammationWorker();
+        QCOMPARE(sent.frames.size(), 1);
+        QVERIFY(file.IsFinished());
+        file.ProgrammationWorker();
+        QCOMPARE(sent.frames.size(), 1);
+    }
+
+    void tbpUnloadedBinaryNeverSendsEmptyBlocks()
+    {
+        CLASS_BINARY_INFORMATIONS binary(m_Scratch.filePath("absent.bin"), 0, 0);
+        m_Traces.NewErrors();
+        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_FPGA_0, CARD_TYPE_BOX);
+        SentFrames sent;
+        sent.Attach(&file);
+        file.ReInitProgrammationWorker();
+        for (int i = 0; i < 5; ++i)
+            file.ProgrammationWorker();
+        QCOMPARE(sent.frames.size(), 3); // SET_COMPONENT, SET_ADDR, START_SEND, then nothing
+        QVERIFY(!file.IsFinished());
+        const QStringList errors = m_Traces.NewErrors();
+        QCOMPARE(errors.size(), 2); // two refused DATA_FILE frames
+        QVERIFY2(errors[1].contains(" LogError() Line "), qPrintable(errors[1]));
+        QVERIFY2(errors[1].endsWith("Cannot encode DataFile command on \"" + binary.GetName() +
+                                    "\": no data left to send"),
+                 qPrintable(errors[1]));
+    }
+
+    void blocksAreCutWithoutCopyingTheBinary()
+    {
+        const QByteArray content = Pattern(5000);
+        CLASS_BINARY_INFORMATIONS binary(WriteFile("shared.bin", content), 0, 0);
+        const QByteArray view = binary.GetData();
+        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_FPGA_0, CARD_TYPE_BOX);
+        SentFrames sent;
+        sent.Attach(&file);
+        file.ReInitProgrammationWorker();
+        while (!file.IsFinished())
+            file.ProgrammationWorker();
+        QByteArray joined;
+        for (const QByteArray& frame : sent.frames.mid(3))
+            joined += DataFileBlock(frame);
+        QCOMPARE(joined, content);
+        // Still one buffer, shared with the binary: never detached or copied whole.
+        QVERIFY(view.isSharedWith(binary.GetData()));
+        QCOMPARE(binary.GetData().constData(), view.constData());
+    }
+
+    void utilityChoosesTheFile()
+    {
+        CLASS_BINARY_INFORMATIONS binary(WriteFile("u.bin", Pattern(10)), 0, 0);
+        CLASS_BINARY_INFORMATIONS verification(WriteFile("v.bin", Pattern(20)), 0, 0);
+
+        CLASS_UTILS_PROG_FILE tbp(&binary, &verification, 0, COMPONENT_TYPE_APP, CARD_TYPE_BOX);
+        auto* tbpFile = qobject_cast<CLASS_PROG_FILE_WITH_TBP*>(tbp.GetProgFile());
+        QVERIFY(tbpFile);
+        QCOMPARE(tbpFile->GetBinary(), &binary);
+        QCOMPARE(tbpFile->GetComponentType(), COMPONENT_TYPE_APP);
+        QCOMPARE(tbpFile->parent(), &tbp);
+        QCOMPARE(tbp.GetVerificationBinary(), &verification);
+        QVERIFY(tbp.GetName().isEmpty());
+
+        CLASS_UTILS_PROG_FILE atmel(&binary, nullptr, 1, COMPONENT_TYPE_RAM, CARD_TYPE_BOX);
+        QVERIFY(qobject_cast<CLASS_PROG_FILE_WITH_ATMEL_ASCII*>(atmel.GetProgFile()));
+        QCOMPARE(atmel.GetVerificationBinary(), nullptr);
+
+        m_Traces.NewErrors();
+        CLASS_UTILS_PROG_FILE unknown(&binary, nullptr, 2, COMPONENT_TYPE_APP, CARD_TYPE_BOX);
+        QCOMPARE(unknown.GetProgFile(), nullptr);
+        const QStringList errors = m_Traces.NewErrors();
+        QCOMPARE(errors.size(), 1);
+        const QRegularExpression expected("^\\.\\./BACKEND/UPDATER/MICRO/FILE/PROG_ClassUtilsProgFile "
+                                          "CLASS_UTILS_PROG_FILE\\(\\) Line \\d+ "
+                                          "Unrecognized file programmation protocol \\(2\\)$");
+        QVERIFY2(expected.match(errors.first()).hasMatch(), qPrintable(errors.first()));
     }
 };
 
