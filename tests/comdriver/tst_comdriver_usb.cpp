@@ -1,0 +1,361 @@
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <memory>
+
+#include "COMDRIVER_ClassUniversalPortUsb.h"
+#include "TraceCapture.h"
+
+#ifdef QRN_HAVE_UMOCKDEV
+#include "UsbEmulator.h"
+#endif
+
+namespace
+{
+const int WAIT_MS = 15000;
+const quint16 VENDOR = 0x03EB;
+// Devices of the emulated bus; the version query's 0x6124 is not among them.
+const quint16 PRODUCT_TWO_INTERFACES = 0x6201; // bulk on interface 1, two OUT endpoints
+const quint16 PRODUCT_INTERFACE_ZERO = 0x6202; // bulk on interface 0
+const quint16 PRODUCT_NO_OUT = 0x6203;         // bulk IN only
+
+std::unique_ptr<CLASS_UNIVERSALPORT_USB> MakePort(Bool signalMode, quint16 product,
+                                                  const QString& info = QStringLiteral("USB_TEST"))
+{
+    std::unique_ptr<CLASS_UNIVERSALPORT_USB> port(new CLASS_UNIVERSALPORT_USB(signalMode, false, 0, info));
+    port->SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_USB(product, VENDOR, 0));
+    return port;
+}
+
+QByteArray Collected(const QSignalSpy& spy, const QString& source)
+{
+    QByteArray all;
+    for (const QList<QVariant>& signal : spy)
+    {
+        if (signal.at(1).toString() != source)
+            return QByteArray("unexpected source ") + signal.at(1).toString().toUtf8();
+        all += signal.at(0).toByteArray();
+    }
+    return all;
+}
+} // namespace
+
+class TestComdriverUsb : public QObject
+{
+    Q_OBJECT
+
+#ifdef QRN_HAVE_UMOCKDEV
+    UMockdevTestbed* m_Testbed = nullptr;
+    std::unique_ptr<UsbEmulator::Device> m_TwoInterfaces;
+    std::unique_ptr<UsbEmulator::Device> m_InterfaceZero;
+    std::unique_ptr<UsbEmulator::Device> m_NoOut;
+#endif
+
+    void RequireEmulation()
+    {
+#ifdef QRN_HAVE_UMOCKDEV
+        if (!UsbEmulator::Available())
+            QSKIP("needs umockdev-wrapper");
+        QVERIFY(m_TwoInterfaces && m_TwoInterfaces->IsValid());
+        QVERIFY(m_InterfaceZero && m_InterfaceZero->IsValid());
+        QVERIFY(m_NoOut && m_NoOut->IsValid());
+        m_TwoInterfaces->Reset();
+        m_InterfaceZero->Reset();
+        m_NoOut->Reset();
+#else
+        QSKIP("built without umockdev");
+#endif
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TraceCapture::Start();
+#ifdef QRN_HAVE_UMOCKDEV
+        using UsbEmulator::T_INTERFACE;
+        if (!UsbEmulator::Available())
+            return;
+        m_Testbed = umockdev_testbed_new();
+        // Interface 0 carries only an interrupt endpoint, which is not a bulk one.
+        m_TwoInterfaces.reset(new UsbEmulator::Device(m_Testbed, 2, VENDOR, PRODUCT_TWO_INTERFACES,
+                                                      {T_INTERFACE{0,
+                                                                   { { 0x83,
+                                                                       0x03,
+                                                                       8 } }},
+                                                       T_INTERFACE {
+                                                           1,
+                                                           { {0x82, 0x02, 64},
+                                                             {0x01, 0x02, 64},
+                                                             {0x03, 0x02, 16},
+                                                             { 0x84,
+                                                               0x06,
+                                                               64 } }
+                                                       }}));
+        m_InterfaceZero.reset(
+            new UsbEmulator::Device(m_Testbed, 3, VENDOR, PRODUCT_INTERFACE_ZERO, {T_INTERFACE {
+                                        0,
+                                        { {0x81, 0x02, 64},
+                                          { 0x02,
+                                            0x02,
+                                            64 } }
+                                    }}));
+        m_NoOut.reset(new UsbEmulator::Device(m_Testbed, 4, VENDOR, PRODUCT_NO_OUT, {T_INTERFACE {
+                                                  0,
+                                                  { { 0x81,
+                                                      0x02,
+                                                      64 } }
+                                              }}));
+#endif
+    }
+
+    void cleanupTestCase()
+    {
+#ifdef QRN_HAVE_UMOCKDEV
+        m_TwoInterfaces.reset();
+        m_InterfaceZero.reset();
+        m_NoOut.reset();
+        if (m_Testbed)
+            g_object_unref(m_Testbed);
+#endif
+    }
+
+    // Without a management library the port refuses everything, cleanly.
+    void unknownLibraryKind()
+    {
+        const TraceCapture::Mark mark;
+        CLASS_UNIVERSALPORT_USB port(true, false, 7, QStringLiteral("USB_NOLIB"));
+        QCOMPARE(port.GetConnectionState(), CONNECTION_STATE_ERROR);
+        QVERIFY(!port.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_USB(0x6124, VENDOR, 0)));
+        QSignalSpy states(&port, &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
+        QVERIFY(!port.Open());
+        QVERIFY(!port.SendData("x"));
+        QCOMPARE(port.GetConnectionState(), CONNECTION_STATE_ERROR);
+        QVERIFY(states.isEmpty());
+        const QString errors = mark.Since();
+        for (const char* text :
+             {"Management library for the desired USB not recognized.", "UsbLibrary Failed to initialize",
+              "UsbLibrary is nullptr : Failed to configure", "UsbLibrary is nullptr : Failed to open",
+              "UsbLibrary is nullptr : Failed to send data"})
+            QVERIFY2(errors.contains(QLatin1String(text)), text);
+    }
+
+    void noDevice()
+    {
+        RequireEmulation();
+        auto port = MakePort(true, 0x6124);
+        QSignalSpy states(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
+        const TraceCapture::Mark mark;
+        QVERIFY(!port->Open());
+        QVERIFY2(mark.Since().contains(QStringLiteral("Cannot find USB device: 3eb:6124")),
+                 qPrintable(mark.Since()));
+        QVERIFY2(mark.Since().contains(QStringLiteral(" Open() Line ")), qPrintable(mark.Since()));
+        QVERIFY2(mark.Since().contains(QStringLiteral("Cannot open USB device.")), qPrintable(mark.Since()));
+        QCOMPARE(states.size(), 1);
+        QCOMPARE(states.at(0).at(0).value<T_CONNECTION_STATE>(), CONNECTION_STATE_DISCONNECTED);
+        QVERIFY(!port->SendData("x"));
+    }
+
+#ifdef QRN_HAVE_UMOCKDEV
+    void discoveryClaimsAndSignalOrder()
+    {
+        RequireEmulation();
+        auto port = MakePort(true, PRODUCT_TWO_INTERFACES, QStringLiteral("USB_CARD"));
+        QCOMPARE(port->GetLibraryThread()->objectName(), QStringLiteral("THREAD_USB_USB_CARD"));
+        QStringList order;
+        connect(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_ConnectionCounterChanged, this,
+                [&order](DWord counter) { order << QStringLiteral("counter %1").arg(counter); });
+        connect(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged, this,
+                [&order](T_CONNECTION_STATE state) { order << QStringLiteral("state %1").arg(state); });
+        QVERIFY(port->Open());
+        QCOMPARE(order, (QStringList{"state 0", "counter 1"}));
+
+        CLASS_UNIVERSALPORT_SETTINGS_USB settings;
+        port->GetConfiguration(settings);
+        QCOMPARE(settings.GetControlPacketSize(), DWord(64));
+        QCOMPARE(settings.GetReceiveEndpoints(), (QList<T_USB_RECEIVE_ENDPOINT>{{ 1, 2, 64 }}));
+        QCOMPARE(settings.GetSendEndpoints(), (QList<T_USB_SEND_ENDPOINT>{{0, 1, 64}, { 0, 3, 16 }}));
+        QCOMPARE(m_TwoInterfaces->Claims(), (QList<unsigned>{0, 1}));
+
+        order.clear();
+        port->Close();
+        QCOMPARE(order.mid(0, 2), (QStringList{"state 1", "counter 0"}));
+        disconnect(port.get(), nullptr, this, nullptr);
+    }
+
+    void interfaceZeroClaimsOnlyZero()
+    {
+        RequireEmulation();
+        auto port = MakePort(true, PRODUCT_INTERFACE_ZERO);
+        QVERIFY(port->Open());
+        QCOMPARE(m_InterfaceZero->Claims(), (QList<unsigned>{0}));
+    }
+
+    void sendCutsIntoPackets()
+    {
+        RequireEmulation();
+        auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
+        QVERIFY(port->Open());
+        QByteArray data(130, '\0');
+        for (int i = 0; i < data.size(); ++i)
+            data[i] = char(i);
+        QVERIFY(port->SendData(data));
+        QVERIFY(port->SendData(QByteArray(40, 'c'), QStringLiteral("3")));
+        QVERIFY(port->SendData("xy", QStringLiteral("2"))); // no endpoint 2: the first one
+        const QList<QPair<int, QByteArray>> packets = m_TwoInterfaces->OutPackets();
+        QCOMPARE(packets.size(), 7);
+        QList<int> sizes;
+        QByteArray first;
+        for (int i = 0; i < 3; ++i)
+        {
+            QCOMPARE(packets.at(i).first, 1);
+            sizes << packets.at(i).second.size();
+            first += packets.at(i).second;
+        }
+        QCOMPARE(sizes, (QList<int>{64, 64, 2}));
+        QCOMPARE(first, data);
+        for (int i = 3; i < 6; ++i)
+            QCOMPARE(packets.at(i).first, 3);
+        QCOMPARE(packets.at(5).second, QByteArray(8, 'c'));
+        QCOMPARE(packets.at(6), qMakePair(1, QByteArray("xy")));
+    }
+
+    void sendWithoutOutEndpointFails()
+    {
+        RequireEmulation();
+        auto port = MakePort(true, PRODUCT_NO_OUT);
+        QVERIFY(port->Open());
+        const TraceCapture::Mark mark;
+        QVERIFY(!port->SendData("abc"));
+        QVERIFY2(mark.Since().contains(QStringLiteral(" SendData() Line ")), qPrintable(mark.Since()));
+        QVERIFY(m_NoOut->OutPackets().isEmpty());
+    }
+
+    void receiveInSignalMode()
+    {
+        RequireEmulation();
+        auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
+        QSignalSpy received(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
+        QVERIFY(port->Open());
+        m_TwoInterfaces->Queue(2, "VEpac,66051\r\n");
+        m_TwoInterfaces->Queue(2, QByteArray(100, 'z')); // larger than one packet
+        QTRY_COMPARE_WITH_TIMEOUT(Collected(received, QStringLiteral("2")),
+                                  QByteArray("VEpac,66051\r\n") + QByteArray(100, 'z'), WAIT_MS);
+        QVERIFY(!port->HasDataAvailable(QStringLiteral("2")));
+        QCOMPARE(m_TwoInterfaces->MostPendingReads(), 1);
+    }
+
+    void receiveInBufferedMode()
+    {
+        RequireEmulation();
+        auto port = MakePort(false, PRODUCT_TWO_INTERFACES);
+        QSignalSpy received(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
+        QVERIFY(port->Open());
+        QVERIFY(!port->HasDataAvailable());
+        m_TwoInterfaces->Queue(2, "SYrst1\r\n");
+        QTRY_VERIFY_WITH_TIMEOUT(port->HasDataAvailable(QStringLiteral("2")), WAIT_MS);
+        QByteArray data;
+        port->GetReceivedData(data, -1, QStringLiteral("2"));
+        QCOMPARE(data, QByteArray("SYrst1\r\n"));
+        data.clear();
+        port->GetReceivedData(data, -1); // empty: the first source
+        QCOMPARE(data, QByteArray("SYrst1\r\n"));
+        QVERIFY(!port->HasDataAvailable(QStringLiteral("1")));
+        port->ConsumeData(6);
+        data.clear();
+        port->GetReceivedData(data, -1, QStringLiteral("2"));
+        QCOMPARE(data, QByteArray("\r\n"));
+        QVERIFY(received.isEmpty());
+        port->Close();
+        QVERIFY(!port->HasDataAvailable());
+    }
+
+    void receptionGoesOnAfterReadTimeout()
+    {
+        RequireEmulation();
+        auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
+        QSignalSpy received(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
+        const TraceCapture::Mark mark;
+        QVERIFY(port->Open());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            mark.Since().contains(QStringLiteral("Failed to Transfert: LIBUSB_TRANSFER_TIMED_OUT")), WAIT_MS);
+        QVERIFY2(mark.Since().contains(QStringLiteral(" ReadTransfertCallBack() Line ")),
+                 qPrintable(mark.Since()));
+        m_TwoInterfaces->Queue(2, "after");
+        QTRY_COMPARE_WITH_TIMEOUT(Collected(received, QStringLiteral("2")), QByteArray("after"), WAIT_MS);
+        QCOMPARE(m_TwoInterfaces->MostPendingReads(), 1);
+        QCOMPARE(port->GetConnectionState(), CONNECTION_STATE_CONNECTED);
+    }
+
+    void closeAndReopen()
+    {
+        RequireEmulation();
+        auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
+        QSignalSpy received(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
+        QVERIFY(port->Open());
+        const TraceCapture::Mark mark;
+        port->Close();
+        QCOMPARE(port->GetConnectionState(), CONNECTION_STATE_DISCONNECTED);
+        QCOMPARE(port->GetConnectionCounter(), DWord(0));
+        QCOMPARE(m_TwoInterfaces->Releases(), (QList<unsigned>{0, 1}));
+        QCOMPARE(m_TwoInterfaces->Resets(), 1);
+        QCOMPARE(m_TwoInterfaces->PendingReads(2), 0);
+        QVERIFY(!port->SendData("closed"));
+
+        // Reopened at once: the ending loop of the first session must not close this one.
+        QVERIFY(port->Open());
+        QTest::qWait(1500);
+        QCOMPARE(port->GetConnectionState(), CONNECTION_STATE_CONNECTED);
+        CLASS_UNIVERSALPORT_SETTINGS_USB settings;
+        port->GetConfiguration(settings);
+        QCOMPARE(settings.GetReceiveEndpoints().size(), 1);
+        m_TwoInterfaces->Queue(2, "again");
+        QTRY_COMPARE_WITH_TIMEOUT(Collected(received, QStringLiteral("2")), QByteArray("again"), WAIT_MS);
+        QVERIFY(port->SendData("ok"));
+        QCOMPARE(m_TwoInterfaces->MostPendingReads(), 1);
+        QVERIFY2(!mark.Since().contains(QStringLiteral("Cannot")), qPrintable(mark.Since()));
+    }
+
+    void closeEventRepeatsTheClosedState()
+    {
+        RequireEmulation();
+        auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
+        QVERIFY(port->Open());
+        QSignalSpy states(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
+        port->Close();
+        QTRY_COMPARE_WITH_TIMEOUT(states.size(), 2, WAIT_MS);
+        QCOMPARE(states.at(1).at(0).value<T_CONNECTION_STATE>(), CONNECTION_STATE_DISCONNECTED);
+    }
+
+    void destroyedWhileLoopRuns()
+    {
+        RequireEmulation();
+        auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
+        QVERIFY(port->Open());
+        m_TwoInterfaces->Queue(2, "in flight");
+        QTest::qWait(200); // the loop is running and handling events
+        QPointer<QThread> thread(port->GetLibraryThread());
+        port.reset();
+        QVERIFY(thread.isNull());
+        QCOMPARE(m_TwoInterfaces->PendingReads(2), 0);
+    }
+
+    void startAndStopRepeatedly()
+    {
+        RequireEmulation();
+        for (int i = 0; i < 100; ++i)
+        {
+            auto port = MakePort(i % 2 == 0, PRODUCT_TWO_INTERFACES);
+            QVERIFY(port->Open());
+            if (i % 10 == 0)
+                QVERIFY(port->SendData("ping"));
+            if (i % 3 == 0)
+                port->Close();
+        }
+        QCOMPARE(m_TwoInterfaces->PendingReads(2), 0);
+        QCOMPARE(m_TwoInterfaces->MostPendingReads(), 1);
+    }
+#endif
+};
+
+QTEST_GUILESS_MAIN(TestComdriverUsb)
+#include "tst_comdriver_usb.moc"
