@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <mutex>
+
 #include "COMDRIVER_ClassUniversalPortSettingsUsb.h"
 #include "Types.h"
 
@@ -15,9 +17,9 @@ public:
     explicit CLASS_UNIVERSALPORT_USB_LIBRARIES_MANAGER(QObject* parent = nullptr);
     ~CLASS_UNIVERSALPORT_USB_LIBRARIES_MANAGER() override;
 
-    // The working copy; touched from the port's thread only.
-    void SetSettings(const CLASS_UNIVERSALPORT_SETTINGS_USB& settings) { m_Settings = settings; }
-    const CLASS_UNIVERSALPORT_SETTINGS_USB& GetSettings() const { return m_Settings; }
+    // The working copy, used from the port's thread.
+    void SetSettings(const CLASS_UNIVERSALPORT_SETTINGS_USB& settings);
+    CLASS_UNIVERSALPORT_SETTINGS_USB GetSettings() const;
 
     // Whether the event loop is meant to run (readable from any thread).
     virtual Bool IsRunning() const = 0;
@@ -37,4 +39,8 @@ signals:
 
 protected:
     CLASS_UNIVERSALPORT_SETTINGS_USB m_Settings;
+    // Held by every call from the port's thread and taken once more before
+    // destruction, which happens on the library's thread: the handover is
+    // then ordered by a lock that thread checkers can see.
+    mutable std::mutex m_OwnerMutex;
 };

@@ -45,7 +45,10 @@ CLASS_UNIVERSALPORT_USB_LIBUSB::CLASS_UNIVERSALPORT_USB_LIBUSB(Bool autoReconnec
 
 CLASS_UNIVERSALPORT_USB_LIBUSB::~CLASS_UNIVERSALPORT_USB_LIBUSB()
 {
-    m_AutoReconnection = false;
+    {
+        std::lock_guard<std::mutex> owner(m_OwnerMutex);
+        m_AutoReconnection = false;
+    }
     Close();
     FreeReadTransfers();
     FreeDeviceList();
@@ -162,8 +165,15 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::SubmitRead(int index)
     return result == LIBUSB_SUCCESS;
 }
 
+Bool CLASS_UNIVERSALPORT_USB_LIBUSB::IsRunning() const
+{
+    std::lock_guard<std::mutex> owner(m_OwnerMutex);
+    return m_Running;
+}
+
 Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Open()
 {
+    std::lock_guard<std::mutex> owner(m_OwnerMutex);
     if (!m_Context)
         return false;
     if (m_DeviceHandle)
@@ -200,7 +210,7 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Open()
     }
 
     {
-        QMutexLocker lock(&m_Mutex);
+        std::unique_lock<std::mutex> lock(m_Mutex);
         m_Closing = false;
     }
     const QList<T_USB_RECEIVE_ENDPOINT> endpoints = m_Settings.GetReceiveEndpoints();
@@ -226,7 +236,7 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Open()
                        Quoted(endpoint.endpointNumber) + " because device handler is null");
             return false;
         }
-        QMutexLocker lock(&m_Mutex);
+        std::unique_lock<std::mutex> lock(m_Mutex);
         m_ReadBuffers.emplace_back(endpoint.packetSize);
         std::vector<unsigned char>& buffer = m_ReadBuffers.back();
         libusb_fill_bulk_transfer(transfer, m_DeviceHandle, endpoint.endpointNumber | LIBUSB_ENDPOINT_IN,
@@ -260,6 +270,7 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Open()
 
 Bool CLASS_UNIVERSALPORT_USB_LIBUSB::SendData(QByteArray data, QString portInfo)
 {
+    std::lock_guard<std::mutex> owner(m_OwnerMutex);
     if (m_DeviceHandle && m_Running)
         return SendPieces(data, portInfo);
     if (m_AutoReconnection)
@@ -330,7 +341,7 @@ void CLASS_UNIVERSALPORT_USB_LIBUSB::HandleReadTransfer(libusb_transfer* transfe
 {
     QString error;
     {
-        QMutexLocker lock(&m_Mutex);
+        std::unique_lock<std::mutex> lock(m_Mutex);
         const int index = m_ReadTransfers.indexOf(transfer);
         if (index < 0)
             return;
@@ -417,7 +428,7 @@ void CLASS_UNIVERSALPORT_USB_LIBUSB::RunEventLoop()
 
         QList<QPair<Byte, QByteArray>> received;
         {
-            QMutexLocker lock(&m_Mutex);
+            std::unique_lock<std::mutex> lock(m_Mutex);
             for (auto& entry : m_ReceivedData)
             {
                 if (!entry.second.isEmpty())
@@ -443,7 +454,7 @@ void CLASS_UNIVERSALPORT_USB_LIBUSB::RunEventLoop()
 void CLASS_UNIVERSALPORT_USB_LIBUSB::CancelReadsAndWait()
 {
     {
-        QMutexLocker lock(&m_Mutex);
+        std::unique_lock<std::mutex> lock(m_Mutex);
         m_Closing = true;
         m_ResubmitBits.fill(false);
         for (int i = 0; i < m_ReadTransfers.size(); ++i)
@@ -457,7 +468,7 @@ void CLASS_UNIVERSALPORT_USB_LIBUSB::CancelReadsAndWait()
     while (waited.elapsed() < CANCEL_WAIT_MS)
     {
         {
-            QMutexLocker lock(&m_Mutex);
+            std::unique_lock<std::mutex> lock(m_Mutex);
             if (m_InFlight.count(true) == 0)
                 return;
         }
@@ -471,7 +482,7 @@ void CLASS_UNIVERSALPORT_USB_LIBUSB::CancelReadsAndWait()
 
 void CLASS_UNIVERSALPORT_USB_LIBUSB::FreeReadTransfers()
 {
-    QMutexLocker lock(&m_Mutex);
+    std::unique_lock<std::mutex> lock(m_Mutex);
     for (libusb_transfer* transfer : qAsConst(m_ReadTransfers))
     {
         if (transfer)
@@ -487,6 +498,7 @@ void CLASS_UNIVERSALPORT_USB_LIBUSB::FreeReadTransfers()
 
 Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Close()
 {
+    std::lock_guard<std::mutex> owner(m_OwnerMutex);
     if (m_AutoReconnection && m_AutoReconnectionDeviceLeft)
         return true;
     if (m_HotplugHandle != 0)

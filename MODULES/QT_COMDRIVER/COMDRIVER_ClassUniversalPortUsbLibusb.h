@@ -3,8 +3,8 @@
 #include <QBitArray>
 #include <QElapsedTimer>
 #include <QList>
-#include <QMutex>
 #include <QPair>
+#include <mutex>
 
 #include <atomic>
 #include <vector>
@@ -36,7 +36,7 @@ public:
     explicit CLASS_UNIVERSALPORT_USB_LIBUSB(Bool autoReconnection, QObject* parent = nullptr);
     ~CLASS_UNIVERSALPORT_USB_LIBUSB() override;
 
-    Bool IsRunning() const override { return m_Running.load(); }
+    Bool IsRunning() const override;
     Bool HasContext() const { return m_Context != nullptr; }
 
 public slots:
@@ -76,8 +76,9 @@ private:
     // Guards the transfer list, the resubmit and in-flight bits, the staging
     // list, the closing flag and the error timer: the read callback runs on
     // whichever thread handles libusb events (the loop, or the port's thread
-    // inside a synchronous send).
-    mutable QMutex m_Mutex;
+    // inside a synchronous send). A standard mutex, so that thread checkers
+    // see the locking.
+    mutable std::mutex m_Mutex;
     QBitArray m_InFlight;
     bool m_Closing;
     QElapsedTimer m_LastReadError;

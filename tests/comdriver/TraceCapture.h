@@ -1,20 +1,31 @@
 #pragma once
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
 #include <QString>
+#include <QThread>
 
 #include "Traces.h"
 
-// Error traces written at once by the caller, so a test can read back what an
-// operation has just reported.
+// Error traces written at once by the caller (the trace thread never runs),
+// so a test can read back what an operation has just reported, from any thread.
 namespace TraceCapture
 {
 inline void Start()
 {
     QStandardPaths::setTestModeEnabled(true);
-    StartTracing(QStringLiteral("comdriver"));
+    static QThread neverStarted;
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + "/KT_TRACES/";
+    QDir().mkpath(folder);
+    InitTraces(QCoreApplication::applicationName(), QStringLiteral("comdriver"), QDir(folder), &neverStarted);
+    StartTraces();
     StopTraces();
+    // Headers go out now, before other threads trace.
+    TraceInfo(QStringLiteral("test start"));
+    TraceError(QStringLiteral("test start"));
 }
 
 inline QString Errors()

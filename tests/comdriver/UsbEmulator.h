@@ -7,7 +7,6 @@
 #include <QByteArray>
 #include <QList>
 #include <QMap>
-#include <QMutex>
 #include <QPair>
 #include <QString>
 
@@ -15,6 +14,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include <linux/ioctl.h>
 #include <linux/usbdevice_fs.h>
@@ -120,34 +120,34 @@ public:
     // Bytes the device will answer on an IN endpoint (one packet per call).
     void Queue(quint8 endpoint, const QByteArray& data)
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         m_InData[endpoint | 0x80].append(data);
     }
 
     QList<unsigned> Claims() const
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         return m_Claims;
     }
     QList<unsigned> Releases() const
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         return m_Releases;
     }
     int Resets() const
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         return m_Resets;
     }
     // (endpoint address, bytes) of every OUT packet, in order.
     QList<QPair<int, QByteArray>> OutPackets() const
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         return m_OutPackets;
     }
     int PendingReads(quint8 endpoint) const
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         int count = 0;
         for (const T_URB& urb : m_Pending)
             count += urb.endpoint == (endpoint | 0x80) ? 1 : 0;
@@ -155,12 +155,12 @@ public:
     }
     int MostPendingReads() const
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         return m_MostPending;
     }
     void Reset()
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         m_Claims.clear();
         m_Releases.clear();
         m_Resets = 0;
@@ -199,7 +199,7 @@ private:
         UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
         const gsize size = _IOC_SIZE(request);
         GError* error = nullptr;
-        QMutexLocker lock(&self->m_Mutex);
+        std::lock_guard<std::mutex> lock(self->m_Mutex);
         switch (request)
         {
         case USBDEVFS_GET_CAPABILITIES:
@@ -343,7 +343,7 @@ private:
     UMockdevIoctlBase* m_Handler;
     QString m_DevNode;
     bool m_Valid = false;
-    mutable QMutex m_Mutex;
+    mutable std::mutex m_Mutex;
     QList<unsigned> m_Claims;
     QList<unsigned> m_Releases;
     int m_Resets = 0;
