@@ -1,0 +1,324 @@
+#include <QtTest>
+
+#include <QApplication>
+#include <QDate>
+#include <QLabel>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "FRONTEND/CONFIGURATION/CONFIGURATION_ClassConf.h"
+#include "FRONTEND/FRONTEND_ClassAboutWindow.h"
+#include "FRONTEND/FRONTEND_StyleSheet.h"
+#include "FRONTEND/LANGUAGES/LANGUAGES_ClassTranslatorManager.h"
+#include "FRONTEND/WIDGETS/WIDGETS_ClassUpdateLabel.h"
+#include "FRONTEND/WIDGETS/WIDGETS_ClassUpdateProgressBar.h"
+#include "Traces.h"
+
+namespace
+{
+// Counts polish and unpolish calls for one widget.
+class CountingStyle : public QProxyStyle
+{
+public:
+    QWidget* target = nullptr;
+    int polished = 0;
+    int unpolished = 0;
+    using QProxyStyle::polish;
+    using QProxyStyle::unpolish;
+    void polish(QWidget* widget) override
+    {
+        polished += widget == target;
+        QProxyStyle::polish(widget);
+    }
+    void unpolish(QWidget* widget) override
+    {
+        unpolished += widget == target;
+        QProxyStyle::unpolish(widget);
+    }
+};
+
+QStringList g_Warnings;
+void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type != QtDebugMsg && type != QtInfoMsg)
+        g_Warnings << message;
+}
+
+// Traces are written by the caller once the trace thread is stopped, so the
+// error file is complete as soon as the call returns.
+QStringList ErrorLinesSince(int first)
+{
+    QFile file(CurrentErrorFilePath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList lines = QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+    return lines.mid(first);
+}
+int ErrorLineCount()
+{
+    return ErrorLinesSince(0).size();
+}
+} // namespace
+
+class TestFrontendWidgets : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setApplicationVersion("01.03.03");
+        StartTracing("TST_FRONTEND");
+        StopTraces();
+        TraceError("test start"); // writes the file header, so later counts see only new lines
+        QCOMPARE(ErrorLineCount(), 2);
+    }
+
+    void cleanup() { qApp->setStyleSheet(QString()); }
+
+    void labelTextFollowsState_data()
+    {
+        QTest::addColumn<DWord>("state");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ready") << DWord(0) << "Current state: Ready";
+        QTest::newRow("running") << DWord(1) << "Current state: Running";
+        QTest::newRow("finished") << DWord(2) << "Current state: Finished";
+        QTest::newRow("error") << DWord(3) << "Current state: Error";
+    }
+
+    void labelTextFollowsState()
+    {
+        QFETCH(DWord, state);
+        QFETCH(QString, text);
+        CountingStyle style;
+        CLASS_UPDATE_LABEL label;
+        label.setStyle(&style);
+        style.target = &label;
+        label.SetLabelState(state);
+        QCOMPARE(label.text(), text);
+        QCOMPARE(label.property("state").value<DWord>(), state);
+        QCOMPARE(label.GetLabelState(), state);
+        QCOMPARE(style.unpolished, 1);
+        QCOMPARE(style.polished, 1);
+
+        // The same state again: polished again, nothing else changes.
+        label.SetLabelState(state);
+        QCOMPARE(label.text(), text);
+        QCOMPARE(style.unpolished, 2);
+        QCOMPARE(style.polished, 2);
+    }
+
+    void labelUnknownStateKeepsTextAndTraces()
+    {
+        CountingStyle style;
+        CLASS_UPDATE_LABEL label;
+        label.setStyle(&style);
+        style.target = &label;
+        label.SetLabelState(1);
+        const int before = ErrorLineCount();
+        label.SetLabelState(9);
+        QCOMPARE(label.text(), QString("Current state: Running"));
+        QCOMPARE(label.GetLabelState(), DWord(9));
+        QCOMPARE(style.polished, 2);
+        const QStringList errors = ErrorLinesSince(before);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().endsWith(" SetLabelState() Line " + errors.first().section(' ', 3, 3) +
+                                         " Unmanaged state for the update label: 9"),
+                 qPrintable(errors.first()));
+    }
+
+    void progressBarStateRepolishes()
+    {
+        CountingStyle style;
+        CLASS_UPDATE_PROGRESS_BAR bar;
+        bar.setStyle(&style);
+        style.target = &bar;
+        bar.setValue(42);
+        bar.SetProgressBarState(3);
+        bar.SetProgressBarState(3);
+        QCOMPARE(bar.GetProgressBarState(), DWord(3));
+        QCOMPARE(bar.property("state").value<DWord>(), DWord(3));
+        QCOMPARE(style.unpolished, 2);
+        QCOMPARE(style.polished, 2);
+        QCOMPARE(bar.value(), 42);
+    }
+
+    void styleSheetHasNoColourNameLeft()
+    {
+        const QString sheet = StyleSheet::LoadApplicationStyleSheet();
+        QVERIFY(sheet.contains("#D85600"));
+        for (const auto& colour : StyleSheet::ColourTable())
+            QVERIFY2(!sheet.contains(colour.first), qPrintable(colour.first));
+        // Table order: a longer name that starts with an earlier one is cut.
+        QCOMPARE(StyleSheet::SubstituteColourNames("SLATE_GREY_500 grey_kt"), QString("#F2F2F30 grey_kt"));
+
+        g_Warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(CollectWarnings);
+        qApp->setStyleSheet(sheet);
+        CLASS_UPDATE_LABEL label;
+        label.ensurePolished();
+        qInstallMessageHandler(previous);
+        QVERIFY2(g_Warnings.isEmpty(), qPrintable(g_Warnings.join('\n')));
+    }
+
+    void styleSheetColoursByState_data()
+    {
+        QTest::addColumn<DWord>("state");
+        QTest::addColumn<QColor>("labelColour");
+        QTest::addColumn<int>("chunkChannel"); // 0 red, 1 green, 2 blue dominates the chunk
+        QTest::newRow("ready") << DWord(0) << QColor("#D3D3D3") << 2;
+        QTest::newRow("running") << DWord(1) << QColor("#D85600") << 0;
+        QTest::newRow("finished") << DWord(2) << QColor("#239123") << 1;
+        QTest::newRow("error") << DWord(3) << QColor("#aa4444") << 0;
+    }
+
+    void styleSheetColoursByState()
+    {
+        QFETCH(DWord, state);
+        QFETCH(QColor, labelColour);
+        QFETCH(int, chunkChannel);
+        qApp->setStyleSheet(StyleSheet::LoadApplicationStyleSheet());
+
+        CLASS_UPDATE_LABEL label;
+        label.SetLabelState(state);
+        QCOMPARE(label.palette().color(label.foregroundRole()), labelColour);
+
+        CLASS_UPDATE_PROGRESS_BAR bar;
+        bar.resize(200, 24);
+        bar.setRange(0, 100);
+        bar.setValue(100);
+        bar.SetProgressBarState(state);
+        const QColor chunk = bar.grab().toImage().pixelColor(12, 12);
+        const int channels[] = {chunk.red(), chunk.green(), chunk.blue()};
+        for (int other = 0; other < 3; ++other)
+            if (other != chunkChannel)
+                QVERIFY2(channels[chunkChannel] > channels[other], qPrintable(chunk.name()));
+    }
+
+    void translatorManagerLoadsKnownCataloguesOnly()
+    {
+        int languageChanges = 0;
+        struct Filter : QObject
+        {
+            int* count;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                *count += event->type() == QEvent::LanguageChange;
+                return false;
+            }
+        } filter;
+        filter.count = &languageChanges;
+        qApp->installEventFilter(&filter);
+
+        const int before = ErrorLineCount();
+        {
+            CLASS_TRANSLATOR_MANAGER manager;
+            QCOMPARE(manager.GetCurrentLanguage(), QLocale::English);
+            QVERIFY(manager.GetTranslator(QLocale::Italian) == nullptr);
+            QCOMPARE(manager.GetTranslator(QLocale::French)->translate("CLASS_ABOUT_WINDOW", "Close"),
+                     QString("Fermer"));
+            QCOMPARE(manager.GetTranslator(QLocale::German)->translate("CLASS_ABOUT_WINDOW", "Close"),
+                     QString("Schließen"));
+            QCOMPARE(manager.GetTranslator(QLocale::English)->translate("CLASS_ABOUT_WINDOW", "Close"),
+                     QString("Close"));
+            QCOMPARE(languageChanges, 1); // only the English catalogue is installed
+            QCOMPARE(QCoreApplication::translate("CLASS_ABOUT_WINDOW", "Close"), QString("Close"));
+        }
+        qApp->removeEventFilter(&filter);
+
+        const QStringList errors = ErrorLinesSince(before);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY2(errors.first().contains(" CLASS_TRANSLATOR_MANAGER() Line "), qPrintable(errors.first()));
+        QVERIFY2(
+            errors.first().endsWith(" Language with ICU code \"it_IT\" not available for this application"),
+            qPrintable(errors.first()));
+    }
+
+    void settingsFileCreatedOnceAndLeftAlone()
+    {
+        QTemporaryDir folder;
+        QVERIFY(folder.isValid());
+        const QString path = folder.filePath("settings.ini");
+        {
+            CLASS_CONF conf(folder.path(), nullptr);
+            QCOMPARE(conf.GetFilePath(), path);
+        }
+        QVERIFY(QFileInfo::exists(path));
+        QCOMPARE(QFileInfo(path).size(), 0);
+
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[General]\nkept=1\n");
+        file.flush();
+        const QDateTime old = QDateTime::currentDateTime().addDays(-3);
+        QVERIFY(file.setFileTime(old, QFileDevice::FileModificationTime));
+        file.close();
+
+        CLASS_CONF again(folder.path(), nullptr);
+        QCOMPARE(QFileInfo(path).lastModified(), old);
+        QCOMPARE(again.GetValue("kept").toInt(), 1);
+
+        again.SetValueInGroup("Window", "x", 12);
+        again.SetValue("y", "z");
+        QCOMPARE(again.GetValueInGroup("Window", "x").toInt(), 12);
+        again.RemoveKey("y");
+        QCOMPARE(again.GetValue("y", "gone").toString(), QString("gone"));
+
+        QCOMPARE(CLASS_CONF().GetFilePath(), QCoreApplication::applicationDirPath() + "/settings.ini");
+    }
+
+    void settingsFileThatCannotBeCreatedIsTraced()
+    {
+        QTemporaryDir folder;
+        const int before = ErrorLineCount();
+        CLASS_CONF conf(folder.filePath("missing/folder"), nullptr);
+        const QStringList errors = ErrorLinesSince(before);
+        QCOMPARE(errors.size(), 1);
+        QVERIFY(errors.first().endsWith(" The configuration file couldn't be created"));
+    }
+
+    void aboutWindow()
+    {
+        CLASS_ABOUT_WINDOW about;
+        QVERIFY(!about.isVisible());
+        QCOMPARE(about.size(), QSize(750, 300));
+        QCOMPARE(about.windowTitle(), "About " + QCoreApplication::applicationName());
+        QVERIFY(!about.findChild<QLabel*>("ABOUT_ICON_LABEL")->pixmap(Qt::ReturnByValue).isNull());
+
+        QStringList texts;
+        for (const QLabel* label : about.findChildren<QLabel*>())
+            texts << label->text();
+        QVERIFY(texts.contains("01.03.03"));
+        QVERIFY(texts.contains("Thanks to Alan Turing for computers!"));
+
+        const QString credits = about.findChild<QLabel*>("ABOUT_CREDITS_LABEL")->text();
+        const QRegularExpressionMatch range = QRegularExpression("1989-(\\d{4})").match(credits);
+        QVERIFY2(range.hasMatch(), qPrintable(credits));
+        QCOMPARE(range.captured(1).toInt(), QDate::currentDate().year());
+        QVERIFY(CLASS_ABOUT_WINDOW::CreditsText(2042).contains("1989-2042"));
+
+        about.show();
+        QVERIFY(about.isWindow());
+        QTest::mouseClick(about.findChild<QPushButton*>("ABOUT_CLOSE_BUTTON"), Qt::LeftButton);
+        QVERIFY(!about.isVisible());
+    }
+
+    void aboutWindowFollowsInstalledCatalogue()
+    {
+        CLASS_TRANSLATOR_MANAGER manager;
+        QTranslator french;
+        QVERIFY(french.load("lang_fr_FR.qm", ":/lang"));
+        QCoreApplication::installTranslator(&french);
+        CLASS_ABOUT_WINDOW about;
+        QCoreApplication::removeTranslator(&french);
+        QVERIFY2(about.windowTitle().startsWith(QString::fromUtf8("À propos de ")),
+                 qPrintable(about.windowTitle()));
+        QCOMPARE(about.findChild<QPushButton*>("ABOUT_CLOSE_BUTTON")->text(), QString("Fermer"));
+    }
+};
+
+QTEST_MAIN(TestFrontendWidgets)
+#include "tst_frontend_widgets.moc"
