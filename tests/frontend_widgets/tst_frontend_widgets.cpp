@@ -46,8 +46,6 @@ void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QString& m
         g_Warnings << message;
 }
 
-// Traces are written by the caller once the trace thread is stopped, so the
-// error file is complete as soon as the call returns.
 QStringList ErrorLinesSince(int first)
 {
     QFile file(CurrentErrorFilePath());
@@ -66,12 +64,19 @@ class TestFrontendWidgets : public QObject
 {
     Q_OBJECT
 
+    QTemporaryDir m_TraceFolder;
+    QThread m_IdleTraceThread;
+
 private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
         QCoreApplication::setApplicationVersion("01.03.03");
-        StartTracing("TST_FRONTEND");
+        // Tracing with a trace thread that never runs: every line is written
+        // by the caller, so the error file is complete when a call returns.
+        QVERIFY(m_TraceFolder.isValid());
+        InitTraces("tst_frontend_widgets", "TST_FRONTEND", QDir(m_TraceFolder.path()), &m_IdleTraceThread);
+        StartTraces();
         StopTraces();
         TraceError("test start"); // writes the file header, so later counts see only new lines
         QCOMPARE(ErrorLineCount(), 2);
