@@ -5,6 +5,7 @@
 
 #include "SIM_ClassDevice.h"
 #include "SIM_ClassLinkSession.h"
+#include "SIM_ClassNodeEndpoint.h"
 
 // The simulator's logic in-process: memory and its state file, option
 // parsing, and the input path under garbage.
@@ -97,6 +98,7 @@ private slots:
         QString error;
         QVERIFY(device.Start(error));
         CLASS_SIM_LINK_SESSION session(&device, "test", samba);
+        CLASS_SIM_NODE_ENDPOINT endpoint(&device, &session);
         QSignalSpy replies(&session, &CLASS_SIM_LINK_SESSION::SIGNAL_Send);
         const QList<QByteArray> pieces{"\x1B\x02", "\x1B\x03",  "\x1B\x1B",  "1SYrst\r\n",
                                        "T#",       "S2000,10#", "R0,40#",    "0,0,VEpac\r\n",
@@ -108,7 +110,18 @@ private slots:
             const int parts = random.bounded(1, 6);
             for (int i = 0; i < parts; ++i)
             {
-                if (random.bounded(3) == 0)
+                if (random.bounded(4) == 0)
+                {
+                    // A well-formed message for the device around a random, mostly TBP-like payload.
+                    QByteArray payload(random.bounded(0, 40), '\0');
+                    for (char& c : payload)
+                        c = char(random.bounded(256));
+                    if (random.bounded(4) != 0)
+                        payload.prepend(QByteArray("\x3A") + char(random.bounded(0x33)) + '\0');
+                    chunk += CLASS_NODEMESSAGE_TX::FrameMessage(
+                        0, options.NodeAddress, Byte(random.bounded(4)), Word(random.bounded(8)), payload);
+                }
+                else if (random.bounded(3) == 0)
                     chunk += pieces.at(random.bounded(pieces.size()));
                 else
                 {

@@ -10,7 +10,8 @@ const char* const CLASS_SIM_DEVICE::RESET_REFUSED = "SYrst0\r\n";
 const char* const CLASS_SIM_DEVICE::VERSION_REQUEST = "VEpac";
 
 CLASS_SIM_DEVICE::CLASS_SIM_DEVICE(const T_SIM_OPTIONS& options, QObject* parent)
-    : QObject(parent), m_Options(options), m_Faults(options.Faults)
+    : QObject(parent), m_Options(options), m_Faults(options.Faults),
+      m_BootLoader(new CLASS_SIM_BOOT_LOADER(this))
 {
 }
 
@@ -24,6 +25,7 @@ QByteArray CLASS_SIM_DEVICE::ResetAnswer(const QString& link)
     if (m_Faults.RefuseReset())
         return QByteArray(RESET_REFUSED);
     m_Memory.ClearRam();
+    m_BootLoader->Restart();
     m_Log.Write(link, "-", QStringLiteral("device"), QStringLiteral("RESTART"));
     emit SIGNAL_Restarted();
     return QByteArray(RESET_ACCEPTED);

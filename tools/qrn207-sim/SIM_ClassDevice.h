@@ -4,14 +4,17 @@
 #include <QObject>
 #include <QString>
 
+#include <memory>
+
+#include "SIM_ClassBootLoader.h"
 #include "SIM_ClassDeviceMemory.h"
 #include "SIM_ClassEventLog.h"
 #include "SIM_ClassFaultPlan.h"
 #include "SIM_ClassSimOptions.h"
 
 // The one simulated device behind every link: its memory, its faults, its
-// event log, and the answers that do not depend on the link (micro reset,
-// version query).
+// event log, its TBP boot loader, and the answers that do not depend on the
+// link (micro reset, version query).
 class CLASS_SIM_DEVICE : public QObject
 {
     Q_OBJECT
@@ -30,6 +33,7 @@ public:
     CLASS_SIM_DEVICE_MEMORY& Memory() { return m_Memory; }
     CLASS_SIM_FAULT_PLAN& Faults() { return m_Faults; }
     CLASS_SIM_EVENT_LOG& Log() { return m_Log; }
+    CLASS_SIM_BOOT_LOADER& BootLoader() { return *m_BootLoader; }
 
     // The micro reset: restarts into the boot loader (SAM-BA RAM is lost) unless refused.
     QByteArray ResetAnswer(const QString& link);
@@ -47,4 +51,5 @@ private:
     CLASS_SIM_DEVICE_MEMORY m_Memory;
     CLASS_SIM_FAULT_PLAN m_Faults;
     CLASS_SIM_EVENT_LOG m_Log;
+    std::unique_ptr<CLASS_SIM_BOOT_LOADER> m_BootLoader;
 };

@@ -25,8 +25,8 @@ public:
     };
 
     // Content of a check is read over at most this many bytes, SAM-BA RAM holds at most this many.
-    static const DWord MAX_CONTENT_SIZE = 16 * 1024 * 1024;
-    static const Byte ERASED_BYTE = 0xFF;
+    static constexpr DWord MAX_CONTENT_SIZE = 16 * 1024 * 1024;
+    static constexpr Byte ERASED_BYTE = 0xFF;
 
     // A missing file is an empty device; an unreadable or malformed one is an error.
     Bool Load(const QString& path, QString& error);

@@ -24,7 +24,7 @@ public:
                const QJsonObject& attributes = QJsonObject());
 
     // Byte arrays in attributes: hexadecimal up to this size, otherwise their size and SHA-1.
-    static const int MAX_LOGGED_BYTES = 64;
+    static constexpr int MAX_LOGGED_BYTES = 64;
     static QJsonValue Bytes(const QByteArray& bytes);
 
 private:

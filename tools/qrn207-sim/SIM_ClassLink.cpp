@@ -2,6 +2,7 @@
 
 #include "SIM_ClassDevice.h"
 #include "SIM_ClassLinkSession.h"
+#include "SIM_ClassNodeEndpoint.h"
 
 CLASS_SIM_LINK::CLASS_SIM_LINK(CLASS_SIM_DEVICE* device, Bool samba, QObject* parent)
     : QObject(parent), m_Device(device), m_Samba(samba)
@@ -15,6 +16,7 @@ CLASS_SIM_LINK::~CLASS_SIM_LINK() = default;
 void CLASS_SIM_LINK::CreateSession(const QString& linkName)
 {
     m_Session = new CLASS_SIM_LINK_SESSION(m_Device, linkName, m_Samba, this);
+    new CLASS_SIM_NODE_ENDPOINT(m_Device, m_Session);
     connect(m_Session, &CLASS_SIM_LINK_SESSION::SIGNAL_Send, this, &CLASS_SIM_LINK::Send);
 }
 

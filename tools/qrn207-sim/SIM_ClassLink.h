@@ -18,7 +18,7 @@ class CLASS_SIM_LINK : public QObject
 {
     Q_OBJECT
 public:
-    static const int SPLIT_GAP_MS = 30;
+    static constexpr int SPLIT_GAP_MS = 30;
 
     CLASS_SIM_LINK(CLASS_SIM_DEVICE* device, Bool samba, QObject* parent = nullptr);
     ~CLASS_SIM_LINK() override;

@@ -55,6 +55,7 @@ void CLASS_SIM_LINK_SESSION::Restart()
     m_RawRemaining = 0;
     m_RawData.clear();
     m_RawKept = false;
+    emit SIGNAL_Restarted();
 }
 
 void CLASS_SIM_LINK_SESSION::Feed(const QByteArray& bytes)

@@ -20,10 +20,10 @@ class CLASS_SIM_LINK_SESSION : public QObject
 public:
     // An escaped node message never exceeds this (a DATA_FILE block is 128 bytes);
     // longer input is dropped as garbage.
-    static const int MAX_NODE_FRAME_BYTES = 8192;
-    static const int MAX_TEXT_BYTES = 256;
+    static constexpr int MAX_NODE_FRAME_BYTES = 8192;
+    static constexpr int MAX_TEXT_BYTES = 256;
     // SAM-BA read commands answer at most this many bytes.
-    static const DWord MAX_SAMBA_READ = 65536;
+    static constexpr DWord MAX_SAMBA_READ = 65536;
 
     CLASS_SIM_LINK_SESSION(CLASS_SIM_DEVICE* device, const QString& linkName, Bool samba,
                            QObject* parent = nullptr);
@@ -42,6 +42,8 @@ signals:
     void SIGNAL_Send(QByteArray data);
     // A received node message, whole and still escaped.
     void SIGNAL_NodeFrame(QByteArray frame);
+    // Restart() was called.
+    void SIGNAL_Restarted();
 
 public:
     // Sends data and logs it (used by the node layer above this session too).

@@ -14,9 +14,9 @@ class CLASS_SIM_PTY_LINK : public CLASS_SIM_LINK
 {
     Q_OBJECT
 public:
-    static const int REOPEN_POLL_MS = 20;
+    static constexpr int REOPEN_POLL_MS = 20;
     // Replies not yet accepted by the terminal beyond this are dropped.
-    static const int MAX_PENDING_WRITE = 1024 * 1024;
+    static constexpr int MAX_PENDING_WRITE = 1024 * 1024;
 
     CLASS_SIM_PTY_LINK(CLASS_SIM_DEVICE* device, const QString& symlinkPath, Bool samba,
                        QObject* parent = nullptr);
