@@ -3,10 +3,10 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QMetaType>
-#include <QMutex>
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <mutex>
 
 #include "Types.h"
 
@@ -21,7 +21,7 @@ const char* const TRACES_FOLDER = "/KT_TRACES/";
 // StopTraces hand the last queued lines over without losing or reordering any.
 struct T_TRACE_STATE
 {
-    QMutex mutex;
+    std::mutex mutex; // a pthread mutex: visible to ThreadSanitizer, unlike QMutex
     bool initialised = false;
     bool enabled = false;
     bool stopped = false;
@@ -54,7 +54,7 @@ void Trace(const QString& message, int level, bool error)
     T_TRACE_STATE& state = State();
     const QString line = FormatTraceLine(QThread::currentThread()->objectName(),
                                          QDateTime::currentMSecsSinceEpoch(), level, message);
-    QMutexLocker lock(&state.mutex);
+    std::lock_guard<std::mutex> lock(state.mutex);
     if (!state.enabled)
         return;
     bool& headerSent = error ? state.errorHeaderSent : state.infoHeaderSent;
@@ -83,7 +83,7 @@ void Trace(const QString& message, int level, bool error)
 void DrainAndQuit()
 {
     T_TRACE_STATE& state = State();
-    QMutexLocker lock(&state.mutex);
+    std::lock_guard<std::mutex> lock(state.mutex);
     state.stopped = true;
     QCoreApplication::sendPostedEvents(state.worker);
     state.thread->quit();
@@ -164,7 +164,7 @@ void InitTraces(const QString& applicationName, const QString& programName, cons
                 QThread* traceThread)
 {
     T_TRACE_STATE& state = State();
-    QMutexLocker lock(&state.mutex);
+    std::lock_guard<std::mutex> lock(state.mutex);
     state.initialised = false;
     state.infoHeaderSent = false;
     state.errorHeaderSent = false;
@@ -222,7 +222,7 @@ void InitTraces(const QString& applicationName, const QString& programName, cons
 void StartTraces()
 {
     T_TRACE_STATE& state = State();
-    QMutexLocker lock(&state.mutex);
+    std::lock_guard<std::mutex> lock(state.mutex);
     if (state.initialised)
         state.enabled = true;
 }
@@ -242,7 +242,7 @@ void StopTraces()
     T_TRACE_STATE& state = State();
     QThread* thread = nullptr;
     {
-        QMutexLocker lock(&state.mutex);
+        std::lock_guard<std::mutex> lock(state.mutex);
         if (!state.initialised || state.stopped)
             return;
         thread = state.thread;
@@ -278,18 +278,18 @@ QDir StartTracing(const QString& programName)
 
 QString CurrentInfoFilePath()
 {
-    QMutexLocker lock(&State().mutex);
+    std::lock_guard<std::mutex> lock(State().mutex);
     return State().initialised ? State().infoFilePath : QString();
 }
 
 QString CurrentErrorFilePath()
 {
-    QMutexLocker lock(&State().mutex);
+    std::lock_guard<std::mutex> lock(State().mutex);
     return State().initialised ? State().errorFilePath : QString();
 }
 
 QString CurrentTraceSubfolder()
 {
-    QMutexLocker lock(&State().mutex);
+    std::lock_guard<std::mutex> lock(State().mutex);
     return State().initialised ? State().subfolder : QString();
 }
