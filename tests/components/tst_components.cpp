@@ -5,12 +5,15 @@
 
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCommunicationConfCom.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCommunicationConfUdp.h"
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCommunicationConfUsb.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_Enumerations.h"
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
 #include "COMDRIVER_ClassUniversalPortCom.h"
 #include "COMDRIVER_ClassUniversalPortSettingsCom.h"
 #include "COMDRIVER_ClassUniversalPortSettingsUdp.h"
+#include "COMDRIVER_ClassUniversalPortSettingsUsb.h"
 #include "COMDRIVER_ClassUniversalPortUdp.h"
+#include "COMDRIVER_ClassUniversalPortUsb.h"
 #include "TraceCapture.h"
 
 #include <memory>
@@ -39,7 +42,6 @@ private slots:
         QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
         InitEnumerationTables();
     }
-
 
     // Text to value, value back to text, for every table including the
     // not-recognized values.
@@ -286,6 +288,34 @@ private slots:
         std::unique_ptr<CLASS_UNIVERSALPORT_SETTINGS> ownedBadSettings(badSettings);
         QVERIFY(dynamic_cast<CLASS_UNIVERSALPORT_SETTINGS_UDP*>(badSettings)->GetLocalAddress().isNull());
         QVERIFY(dynamic_cast<CLASS_UNIVERSALPORT_SETTINGS_UDP*>(badSettings)->GetRemoteAddress().isNull());
+    }
+
+    void usbPortFromConfiguration()
+    {
+        const CLASS_COMMUNICATION_CONF_USB conf("USB_BOX", 2, 0x6124, 0x03EB);
+        QCOMPARE(conf.GetType(), COMMUNICATION_TYPE_USB);
+        CLASS_UNIVERSALPORT* port = nullptr;
+        CLASS_UNIVERSALPORT_SETTINGS* settings = nullptr;
+        QVERIFY(conf.CreatePort("BOX_x", &port, &settings, true, nullptr));
+        std::unique_ptr<CLASS_UNIVERSALPORT> ownedPort(port);
+        std::unique_ptr<CLASS_UNIVERSALPORT_SETTINGS> ownedSettings(settings);
+        QVERIFY(qobject_cast<CLASS_UNIVERSALPORT_USB*>(port));
+        QCOMPARE(port->GetPortInfo(), QString("USB_BOX_x"));
+        QVERIFY(port->IsSignalMode());
+        auto* usb = dynamic_cast<CLASS_UNIVERSALPORT_SETTINGS_USB*>(settings);
+        QVERIFY(usb);
+        QCOMPARE(usb->GetProductId(), Word(0x6124));
+        QCOMPARE(usb->GetVendorId(), Word(0x03EB));
+        QCOMPARE(usb->GetSpareValue(), DWord(0));
+        QVERIFY(usb->GetReceiveEndpoints().isEmpty());
+        QVERIFY(usb->GetSendEndpoints().isEmpty());
+
+        const CLASS_COMMUNICATION_CONF_USB copy(conf);
+        QCOMPARE(copy.GetName(), QString("USB_BOX"));
+        QCOMPARE(copy.GetNodeAddress(), SDWord(2));
+        QCOMPARE(copy.GetType(), COMMUNICATION_TYPE_USB);
+        QCOMPARE(copy.GetProductId(), Word(0x6124));
+        QCOMPARE(copy.GetVendorId(), Word(0x03EB));
     }
 
     void twoCallsGiveTwoIndependentPorts()
