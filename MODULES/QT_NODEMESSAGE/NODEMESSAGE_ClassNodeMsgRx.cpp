@@ -1,7 +1,6 @@
 #include "NODEMESSAGE_ClassNodeMsgRx.h"
 
 #include <QMetaType>
-#include <QMutexLocker>
 
 #include "Traces.h"
 
@@ -32,19 +31,19 @@ CLASS_NODEMESSAGE_RX::~CLASS_NODEMESSAGE_RX() = default;
 
 void CLASS_NODEMESSAGE_RX::ClearNodeHistory(Byte node)
 {
-    QMutexLocker lock(&m_Mutex);
+    std::lock_guard<std::mutex> lock(m_Mutex);
     m_History.remove(node);
 }
 
 DWord CLASS_NODEMESSAGE_RX::GetReceivedCount() const
 {
-    QMutexLocker lock(&m_Mutex);
+    std::lock_guard<std::mutex> lock(m_Mutex);
     return m_ReceivedCount;
 }
 
 int CLASS_NODEMESSAGE_RX::GetBufferedSize() const
 {
-    QMutexLocker lock(&m_Mutex);
+    std::lock_guard<std::mutex> lock(m_Mutex);
     return m_Buffer.size() + (m_PendingEscape ? 1 : 0);
 }
 
@@ -59,7 +58,7 @@ void CLASS_NODEMESSAGE_RX::DecodeReceivedData(QByteArray data)
 {
     QList<T_ACTION> actions;
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         for (const char raw : data)
         {
             const Byte byte = static_cast<Byte>(raw);

@@ -3,8 +3,8 @@
 #include <QByteArray>
 #include <QHash>
 #include <QList>
-#include <QMutex>
 #include <QObject>
+#include <mutex>
 
 #include "NODEMESSAGE_ClassNodeMsgTx.h"
 #include "Types.h"
@@ -86,5 +86,5 @@ private:
 
     QHash<Byte, QList<Word>> m_History;
     DWord m_ReceivedCount = 0;
-    mutable QMutex m_Mutex;
+    mutable std::mutex m_Mutex; // std::mutex: visible to ThreadSanitizer
 };

@@ -1,6 +1,5 @@
 #include "NODEMESSAGE_ClassNodeMsgTx.h"
 
-#include <QMutexLocker>
 #include <QThread>
 
 #include "Traces.h"
@@ -86,7 +85,7 @@ Bool CLASS_NODEMESSAGE_TX::SendMessage(Byte destination, Byte type, const QByteA
     }
     QByteArray frame;
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         const Word order = m_NextOrder++;
         if (type == NODE_MSG_TYPE_NO_ACK)
         {
@@ -97,7 +96,8 @@ Bool CLASS_NODEMESSAGE_TX::SendMessage(Byte destination, Byte type, const QByteA
             T_PENDING_MESSAGE message;
             message.destination = destination;
             message.type = type;
-            message.payload = payload;
+            // A copy of its own: the caller's array may be shared with another thread.
+            message.payload = QByteArray(payload.constData(), payload.size());
             message.repetitions = repetitions;
             message.sequence = m_NextSequence++;
             message.elapsed.start();
@@ -118,7 +118,7 @@ void CLASS_NODEMESSAGE_TX::ReceivedAck(Word order)
 {
     QByteArray frame;
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         if (m_Pending.remove(order) == 0)
             TraceError(TRACE_POS + "Received Ack for Unknow message for order : " + QString::number(order));
         frame = ReleaseNextWaiting();
@@ -134,7 +134,7 @@ void CLASS_NODEMESSAGE_TX::SendAck(Byte destination, Word order)
     payload.append(static_cast<char>(order & 0xFF));
     QByteArray frame;
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         frame = FrameMessage(m_NodeAddress, destination, NODE_MSG_TYPE_ACK, m_NextOrder++, payload);
     }
     emit SIGNAL_SendDataOnCom(frame);
@@ -147,19 +147,19 @@ void CLASS_NODEMESSAGE_TX::ForwardMessage(const QByteArray& framedMessage)
 
 Word CLASS_NODEMESSAGE_TX::GetNextOrder() const
 {
-    QMutexLocker lock(&m_Mutex);
+    std::lock_guard<std::mutex> lock(m_Mutex);
     return m_NextOrder;
 }
 
 int CLASS_NODEMESSAGE_TX::GetPendingCount() const
 {
-    QMutexLocker lock(&m_Mutex);
+    std::lock_guard<std::mutex> lock(m_Mutex);
     return m_Pending.size();
 }
 
 DWord CLASS_NODEMESSAGE_TX::GetRepetitionCount() const
 {
-    QMutexLocker lock(&m_Mutex);
+    std::lock_guard<std::mutex> lock(m_Mutex);
     return m_RepetitionCount;
 }
 
@@ -201,7 +201,7 @@ void CLASS_NODEMESSAGE_TX::RetryTimerEvent()
     QList<QByteArray> frames;
     bool empty = false;
     {
-        QMutexLocker lock(&m_Mutex);
+        std::lock_guard<std::mutex> lock(m_Mutex);
         bool givenUp = false;
         for (auto it = m_Pending.begin(); it != m_Pending.end();)
         {

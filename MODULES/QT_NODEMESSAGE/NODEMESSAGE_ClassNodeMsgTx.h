@@ -3,9 +3,9 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QMap>
-#include <QMutex>
 #include <QObject>
 #include <QTimer>
+#include <mutex>
 
 #include "Types.h"
 
@@ -109,5 +109,5 @@ private:
     DWord m_RepetitionCount = 0;
     QMap<Word, T_PENDING_MESSAGE> m_Pending;
     QTimer m_RetryTimer;
-    mutable QMutex m_Mutex;
+    mutable std::mutex m_Mutex; // std::mutex: visible to ThreadSanitizer
 };
