@@ -28,20 +28,6 @@ public:
         return !CurrentErrorFilePath().isEmpty();
     }
 
-    // Same, but every line is written by the thread that traces it, at once: no trace thread,
-    // so nothing crosses threads (keeps ThreadSanitizer quiet about Qt's own sharing).
-    bool StartInline(const QString& folder)
-    {
-        if (!QDir().mkpath(folder))
-            return false;
-        m_Thread = new QThread;
-        m_Thread->setObjectName(QStringLiteral("THREAD_TRACES"));
-        InitTraces(QStringLiteral("capture"), QStringLiteral("TEST"), QDir(folder), m_Thread);
-        StartTraces();
-        StopTraces(); // the thread never ran: callers write for themselves from now on
-        return !CurrentErrorFilePath().isEmpty();
-    }
-
     // Error lines (without the line head "[thread][time][M]") since the last call.
     QStringList NewErrors()
     {

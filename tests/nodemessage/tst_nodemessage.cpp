@@ -95,7 +95,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_Scratch.isValid());
-        QVERIFY(m_Traces.StartInline(m_Scratch.filePath("traces")));
+        QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
     }
 
     void cleanupTestCase() { m_Traces.Stop(); }

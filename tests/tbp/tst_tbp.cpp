@@ -69,7 +69,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(m_Scratch.isValid());
-        QVERIFY(m_Traces.StartInline(m_Scratch.filePath("traces")));
+        QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
         ERR::CreateDescriptors();
         MVR::CreateDescriptors();
     }
