@@ -196,6 +196,27 @@ private slots:
         QVERIFY(!port.HasDataAvailable()); // closing empties the buffer
     }
 
+    void rejectedBaudRateClosesAndStops()
+    {
+        PtyPair pty;
+        QVERIFY(pty.IsValid());
+        CLASS_UNIVERSALPORT_COM port(true, QStringLiteral("COM_BAUD"));
+        QVERIFY(port.SetConfiguration(DefaultSettings(pty.SlaveName())));
+        QVERIFY(port.Open());
+        const TraceCapture::Mark mark;
+        CLASS_UNIVERSALPORT_SETTINGS_COM bad(pty.SlaveName(), -1, QSerialPort::Data7);
+        QVERIFY(!port.SetConfiguration(bad));
+        QVERIFY2(mark.Since().contains(QStringLiteral(" SetConfiguration() Line ")),
+                 qPrintable(mark.Since()));
+        QVERIFY2(mark.Since().contains(QStringLiteral("Baudrate failed for : -1")), qPrintable(mark.Since()));
+        QCOMPARE(port.GetConnectionState(), CONNECTION_STATE_DISCONNECTED);
+        QCOMPARE(port.GetConnectionCounter(), DWord(0));
+        QVERIFY(!port.SendData("x"));
+        termios attributes{};
+        QCOMPARE(tcgetattr(pty.Slave(), &attributes), 0);
+        QCOMPARE(attributes.c_cflag & CSIZE, tcflag_t(CS8)); // data bits never applied
+    }
+
     void sendingOnClosedPortIsRefused()
     {
         CLASS_UNIVERSALPORT_COM port(true, QStringLiteral("COM_CLOSED"));
