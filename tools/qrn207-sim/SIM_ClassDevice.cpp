@@ -22,13 +22,14 @@ Bool CLASS_SIM_DEVICE::Start(QString& error)
 
 QByteArray CLASS_SIM_DEVICE::ResetAnswer(const QString& link)
 {
+    const QByteArray lead = m_Faults.ResetLeadingByte() ? QByteArray("\n") : QByteArray();
     if (m_Faults.RefuseReset())
-        return QByteArray(RESET_REFUSED);
+        return lead + RESET_REFUSED;
     m_Memory.ClearRam();
     m_BootLoader->Restart();
     m_Log.Write(link, "-", QStringLiteral("device"), QStringLiteral("RESTART"));
     emit SIGNAL_Restarted();
-    return QByteArray(RESET_ACCEPTED);
+    return lead + RESET_ACCEPTED;
 }
 
 QByteArray CLASS_SIM_DEVICE::VersionAnswer() const

@@ -26,6 +26,7 @@ public:
 
     Bool Split() const { return m_Faults.Split; }
     Bool RefuseReset() const { return m_Faults.RefuseReset; }
+    Bool ResetLeadingByte() const { return m_Faults.ResetLeadingByte; }
     Bool Silent() const { return m_Faults.Silence && m_Frames >= m_Faults.SilenceAfter; }
 
 private:

@@ -224,8 +224,8 @@ void CLASS_SIM_LINK_SESSION::HandleLine(const QByteArray& line)
     {
         const QByteArray reply = m_Device->ResetAnswer(m_LinkName);
         Reply(kind,
-              reply == CLASS_SIM_DEVICE::RESET_ACCEPTED ? QStringLiteral("RESET_ACCEPTED")
-                                                        : QStringLiteral("RESET_REFUSED"),
+              reply.endsWith(CLASS_SIM_DEVICE::RESET_ACCEPTED) ? QStringLiteral("RESET_ACCEPTED")
+                                                               : QStringLiteral("RESET_REFUSED"),
               reply);
     }
     else

@@ -155,6 +155,8 @@ Bool CLASS_SIM_OPTIONS::Parse(const QStringList& arguments, T_SIM_OPTIONS& optio
         "N");
     const QCommandLineOption split("fault-split", QStringLiteral("Send every reply in two chunks."));
     const QCommandLineOption refuse("fault-refuse-reset", QStringLiteral("Refuse the micro reset (SYrst0)."));
+    const QCommandLineOption leadingByte("fault-reset-leading-byte",
+                                         QStringLiteral("Send a stray line end before the reset answer."));
     const QCommandLineOption wrongSha("fault-wrong-sha",
                                       QStringLiteral("The Nth SHA_STATUS carries a wrong digest."), "N");
     const QCommandLineOption stale("fault-stale-resident",
@@ -162,7 +164,7 @@ Bool CLASS_SIM_OPTIONS::Parse(const QStringList& arguments, T_SIM_OPTIONS& optio
                                                   "mismatches."));
     parser.addOptions({help,        udp,     sambaUdp, pty,        sambaPty, bind,    state,
                        log,         node,    block,    bufferFull, version,  loseAck, badCrc,
-                       errorOption, silence, split,    refuse,     wrongSha, stale});
+                       errorOption, silence, split,    refuse,     wrongSha, stale,   leadingByte});
 
     if (!parser.parse(arguments))
     {
@@ -301,6 +303,7 @@ Bool CLASS_SIM_OPTIONS::Parse(const QStringList& arguments, T_SIM_OPTIONS& optio
     }
     faults.Split = parser.isSet(split);
     faults.RefuseReset = parser.isSet(refuse);
+    faults.ResetLeadingByte = parser.isSet(leadingByte);
     if (parser.isSet(wrongSha))
     {
         if (!ParseUnsigned(parser.value(wrongSha), 0xFFFFFFFFu, value) || value == 0)

@@ -24,10 +24,11 @@ struct T_SIM_FAULTS
     Byte ErrorCode = 0;
     Bool Silence = false; // nothing is answered once SilenceAfter frames were received
     DWord SilenceAfter = 0;
-    Bool Split = false;         // every reply leaves in two chunks
-    Bool RefuseReset = false;   // "SYrst0" instead of "SYrst1"
-    DWord WrongSha = 0;         // 0: never; else the Nth SHA_STATUS carries a wrong digest
-    Bool StaleResident = false; // the first check of the resident boot loader mismatches
+    Bool Split = false;            // every reply leaves in two chunks
+    Bool RefuseReset = false;      // "SYrst0" instead of "SYrst1"
+    Bool ResetLeadingByte = false; // a stray line end before the reset answer
+    DWord WrongSha = 0;            // 0: never; else the Nth SHA_STATUS carries a wrong digest
+    Bool StaleResident = false;    // the first check of the resident boot loader mismatches
 };
 
 struct T_SIM_LINK_REQUEST
