@@ -2,6 +2,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -118,6 +119,32 @@ private slots:
         simulator.Stop();
         QCOMPARE(simulator.Process().exitCode(), 0);
         QVERIFY(!QFileInfo::exists(linkPath) && !QFileInfo(linkPath).isSymLink());
+    }
+
+    // The host's serial port class on the symbolic link: opened, closed and opened again.
+    void serialPortHost()
+    {
+        const QString linkPath = m_Dir.filePath("ttySERIAL");
+        SimulatorProcess simulator;
+        QVERIFY(simulator.Start({"--pty-link", linkPath}));
+        for (int round = 0; round < 2; ++round)
+        {
+            QSerialPort port(linkPath);
+            port.setBaudRate(QSerialPort::Baud115200);
+            QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
+            QVERIFY(port.setBaudRate(QSerialPort::Baud115200));
+            port.write("1SYrst\r\n");
+            QByteArray answer;
+            QDeadlineTimer deadline(ANSWER_TIMEOUT_MS);
+            while (!answer.endsWith("\r\n") && !deadline.hasExpired())
+            {
+                port.waitForReadyRead(100);
+                answer += port.readAll();
+            }
+            QCOMPARE(answer, QByteArray("SYrst1\r\n"));
+            port.close();
+            QTest::qWait(100);
+        }
     }
 
     void sambaMonitor_data()
