@@ -273,6 +273,9 @@ private slots:
         QTest::newRow("bad state")
             << QStringList{"--udp-port", "0", "--state", badState}
             << QString("Bad state file \"%1\": component 1: bad address \"12\"").arg(badState);
+        const QString unwritable = m_Dir.filePath("no-such-folder/state.json");
+        QTest::newRow("state not writable") << QStringList{"--udp-port", "0", "--state", unwritable}
+                                            << QString("Cannot write the state file \"%1\"").arg(unwritable);
         QTest::newRow("link over a file") << QStringList{"--pty-link", plainFile}
                                           << QString("Cannot create the link \"%1\"").arg(plainFile);
     }

@@ -1,5 +1,6 @@
 #include "SIM_ClassDevice.h"
 
+#include <QFile>
 #include <QJsonObject>
 
 #include <cstdio>
@@ -17,7 +18,12 @@ CLASS_SIM_DEVICE::CLASS_SIM_DEVICE(const T_SIM_OPTIONS& options, QObject* parent
 
 Bool CLASS_SIM_DEVICE::Start(QString& error)
 {
-    return m_Memory.Load(m_Options.StatePath, error) && m_Log.Open(m_Options.LogPath, error);
+    if (!m_Memory.Load(m_Options.StatePath, error))
+        return false;
+    // An empty device gets its file now, so that a state file that cannot be written is refused at start.
+    if (!m_Options.StatePath.isEmpty() && !QFile::exists(m_Options.StatePath) && !m_Memory.Save(error))
+        return false;
+    return m_Log.Open(m_Options.LogPath, error);
 }
 
 QByteArray CLASS_SIM_DEVICE::ResetAnswer(const QString& link)

@@ -64,5 +64,7 @@ void CLASS_SIM_UDP_LINK::WriteChunk(const QByteArray& chunk)
 {
     if (m_PeerPort == 0)
         return;
-    m_Socket.writeDatagram(chunk, m_PeerAddress, m_PeerPort);
+    // A long SAM-BA read answer does not fit one datagram.
+    for (int offset = 0; offset < chunk.size(); offset += MAX_DATAGRAM)
+        m_Socket.writeDatagram(chunk.mid(offset, MAX_DATAGRAM), m_PeerAddress, m_PeerPort);
 }

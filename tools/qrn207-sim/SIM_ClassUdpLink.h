@@ -12,6 +12,9 @@ class CLASS_SIM_UDP_LINK : public CLASS_SIM_LINK
 {
     Q_OBJECT
 public:
+    // Largest UDP payload over IPv4.
+    static constexpr int MAX_DATAGRAM = 65507;
+
     CLASS_SIM_UDP_LINK(CLASS_SIM_DEVICE* device, const QHostAddress& address, Word port, Bool samba,
                        QObject* parent = nullptr);
 
