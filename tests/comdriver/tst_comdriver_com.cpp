@@ -8,7 +8,7 @@
 #include <unistd.h>
 
 #include "COMDRIVER_ClassUniversalPortCom.h"
-#include "TraceCapture.h"
+#include "ComdriverTraces.h"
 
 namespace
 {
@@ -84,7 +84,7 @@ class TestComdriverCom : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { TraceCapture::Start(); }
+    void initTestCase() { QVERIFY(ComdriverTraces::Start()); }
 
     void defaultsAre115200_8N1()
     {
@@ -203,7 +203,7 @@ private slots:
         CLASS_UNIVERSALPORT_COM port(true, QStringLiteral("COM_BAUD"));
         QVERIFY(port.SetConfiguration(DefaultSettings(pty.SlaveName())));
         QVERIFY(port.Open());
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         CLASS_UNIVERSALPORT_SETTINGS_COM bad(pty.SlaveName(), -1, QSerialPort::Data7);
         QVERIFY(!port.SetConfiguration(bad));
         QVERIFY2(mark.Since().contains(QStringLiteral(" SetConfiguration() Line ")),
@@ -224,7 +224,7 @@ private slots:
         port.EnableTxSpy();
         QSignalSpy refused(&port, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewRefusedData);
         QSignalSpy sent(&port, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewData);
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         QVERIFY(!port.SendData("abc", QStringLiteral("P")));
         QCOMPARE(refused.size(), 1);
         QCOMPARE(refused.at(0), (QList<QVariant>{QByteArray("abc"), QStringLiteral("P")}));
@@ -281,7 +281,7 @@ private slots:
         connect(&port, &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged, this,
                 [&](T_CONNECTION_STATE state) { order << QStringLiteral("state %1").arg(state); });
         QVERIFY(port.SetConfiguration(DefaultSettings(QStringLiteral("/dev/no-such-tty"))));
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         QVERIFY(!port.Open());
         QCOMPARE(order, (QStringList{"error DeviceNotFoundError", "state 3"}));
         QVERIFY2(mark.Since().contains(QStringLiteral(" Open() Line ")), qPrintable(mark.Since()));

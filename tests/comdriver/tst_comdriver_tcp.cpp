@@ -7,7 +7,7 @@
 
 #include "COMDRIVER_ClassUniversalPortTcpClient.h"
 #include "COMDRIVER_ClassUniversalPortTcpServer.h"
-#include "TraceCapture.h"
+#include "ComdriverTraces.h"
 
 namespace
 {
@@ -58,7 +58,7 @@ private:
     }
 
 private slots:
-    void initTestCase() { TraceCapture::Start(); }
+    void initTestCase() { QVERIFY(ComdriverTraces::Start()); }
 
     void serverMaximumClients()
     {
@@ -166,7 +166,7 @@ private slots:
         CLASS_UNIVERSALPORT_TCP_SERVER server(true, QStringLiteral("TCP_S"));
         server.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_TCP_SERVER(0, LOOPBACK, holder.serverPort()));
         QSignalSpy states(&server, &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         QVERIFY(!server.Open());
         QVERIFY2(
             mark.Since().contains(
@@ -230,7 +230,7 @@ private slots:
 
         client.EnableTxSpy();
         QSignalSpy refused(&client, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewRefusedData);
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         QVERIFY(!client.SendData("x"));
         QCOMPARE(refused.size(), 1);
         QVERIFY2(mark.Since().contains(QStringLiteral("Socket is not connected")), qPrintable(mark.Since()));

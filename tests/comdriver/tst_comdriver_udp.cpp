@@ -3,7 +3,7 @@
 #include <QtTest>
 
 #include "COMDRIVER_ClassUniversalPortUdp.h"
-#include "TraceCapture.h"
+#include "ComdriverTraces.h"
 
 namespace
 {
@@ -52,7 +52,7 @@ private:
     }
 
 private slots:
-    void initTestCase() { TraceCapture::Start(); }
+    void initTestCase() { QVERIFY(ComdriverTraces::Start()); }
 
     void defaultSettings()
     {
@@ -151,7 +151,7 @@ private slots:
         QSignalSpy states(&port, &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
         const Word localPort = FreeUdpPort();
         port.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_UDP(LOOPBACK, localPort, LOOPBACK, 4242, 3));
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         QVERIFY(!port.Open());
         const QString errors = mark.Since();
         QVERIFY2(errors.contains(QStringLiteral(" Open() Line ")), qPrintable(errors));
@@ -178,7 +178,7 @@ private slots:
                 [&](T_CONNECTION_STATE state) { order << QStringLiteral("state %1").arg(state); });
         port.SetConfiguration(
             CLASS_UNIVERSALPORT_SETTINGS_UDP(LOOPBACK, holder.localPort(), LOOPBACK, 4242, 0));
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         QVERIFY(!port.Open());
         QCOMPARE(order.first(), QStringLiteral("error AddressInUseError"));
         QCOMPARE(order.last(), QStringLiteral("state 3"));
@@ -193,7 +193,7 @@ private slots:
         CLASS_UNIVERSALPORT_UDP port(true, QStringLiteral("UDP_NB"));
         port.EnableTxSpy();
         QSignalSpy refused(&port, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewRefusedData);
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         QVERIFY(!port.SendData("abc"));
         QCOMPARE(refused.size(), 1);
         QCOMPARE(refused.at(0).at(0).toByteArray(), QByteArray("abc"));

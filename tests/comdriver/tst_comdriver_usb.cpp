@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "COMDRIVER_ClassUniversalPortUsb.h"
-#include "TraceCapture.h"
+#include "ComdriverTraces.h"
 
 #ifdef QRN_HAVE_UMOCKDEV
 #include "UsbEmulator.h"
@@ -70,7 +70,7 @@ class TestComdriverUsb : public QObject
 private slots:
     void initTestCase()
     {
-        TraceCapture::Start();
+        QVERIFY(ComdriverTraces::Start());
 #ifdef QRN_HAVE_UMOCKDEV
         using UsbEmulator::T_INTERFACE;
         if (!UsbEmulator::Available())
@@ -122,7 +122,7 @@ private slots:
     // Without a management library the port refuses everything, cleanly.
     void unknownLibraryKind()
     {
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         CLASS_UNIVERSALPORT_USB port(true, false, 7, QStringLiteral("USB_NOLIB"));
         QCOMPARE(port.GetConnectionState(), CONNECTION_STATE_ERROR);
         QVERIFY(!port.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_USB(0x6124, VENDOR, 0)));
@@ -144,7 +144,7 @@ private slots:
         RequireEmulation();
         auto port = MakePort(true, 0x6124);
         QSignalSpy states(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         QVERIFY(!port->Open());
         QVERIFY2(mark.Since().contains(QStringLiteral("Cannot find USB device: 3eb:6124")),
                  qPrintable(mark.Since()));
@@ -224,7 +224,7 @@ private slots:
         RequireEmulation();
         auto port = MakePort(true, PRODUCT_NO_OUT);
         QVERIFY(port->Open());
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         QVERIFY(!port->SendData("abc"));
         QVERIFY2(mark.Since().contains(QStringLiteral(" SendData() Line ")), qPrintable(mark.Since()));
         QVERIFY(m_NoOut->OutPackets().isEmpty());
@@ -274,7 +274,7 @@ private slots:
         RequireEmulation();
         auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
         QSignalSpy received(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         QVERIFY(port->Open());
         QTRY_VERIFY_WITH_TIMEOUT(
             mark.Since().contains(QStringLiteral("Failed to Transfert: LIBUSB_TRANSFER_TIMED_OUT")), WAIT_MS);
@@ -292,7 +292,7 @@ private slots:
         auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
         QSignalSpy received(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
         QVERIFY(port->Open());
-        const TraceCapture::Mark mark;
+        const ComdriverTraces::Mark mark;
         port->Close();
         QCOMPARE(port->GetConnectionState(), CONNECTION_STATE_DISCONNECTED);
         QCOMPARE(port->GetConnectionCounter(), DWord(0));
