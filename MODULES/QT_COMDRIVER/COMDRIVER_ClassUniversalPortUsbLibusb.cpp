@@ -176,8 +176,10 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Open()
     std::lock_guard<std::mutex> owner(m_OwnerMutex);
     if (!m_Context)
         return false;
-    if (m_DeviceHandle)
+    if (m_DeviceHandle && m_Running)
         return true; // already open: one session at a time
+    if (m_DeviceHandle)
+        CloseDevice(); // what an earlier failed attempt left claimed and submitted
 
     libusb_device* device = SetDeviceConfiguration();
     if (!device)
@@ -499,11 +501,18 @@ void CLASS_UNIVERSALPORT_USB_LIBUSB::FreeReadTransfers()
 Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Close()
 {
     std::lock_guard<std::mutex> owner(m_OwnerMutex);
+    return CloseDevice();
+}
+
+#define CLOSE_POS TracePosition(__FILE__, "Close", __LINE__)
+
+Bool CLASS_UNIVERSALPORT_USB_LIBUSB::CloseDevice()
+{
     if (m_AutoReconnection && m_AutoReconnectionDeviceLeft)
         return true;
     if (m_HotplugHandle != 0)
     {
-        TraceInfo(TRACE_POS + "Unregister Callback");
+        TraceInfo(CLOSE_POS + "Unregister Callback");
         libusb_hotplug_deregister_callback(m_Context, m_HotplugHandle);
         m_HotplugHandle = 0;
     }
@@ -515,12 +524,12 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Close()
     {
         const int result = libusb_release_interface(m_DeviceHandle, interfaceNumber);
         if (result < 0)
-            TraceError(TRACE_POS + "Cannot release USB interface - Error code: " + ErrorName(result));
+            TraceError(CLOSE_POS + "Cannot release USB interface - Error code: " + ErrorName(result));
     }
     m_ClaimedInterfaces.clear();
     const int result = libusb_reset_device(m_DeviceHandle);
     if (result < 0)
-        TraceError(TRACE_POS + "Cannot reset USB interface - Error code: " + ErrorName(result));
+        TraceError(CLOSE_POS + "Cannot reset USB interface - Error code: " + ErrorName(result));
 
     m_Running = false;
     m_AutoReconnectionDeviceArrived = false;

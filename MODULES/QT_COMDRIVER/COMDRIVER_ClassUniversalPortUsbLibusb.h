@@ -53,6 +53,7 @@ private:
     Bool SubmitRead(int index);
     Bool SendPieces(const QByteArray& data, const QString& portInfo);
     void RunEventLoop();
+    Bool CloseDevice();
     void CancelReadsAndWait();
     void FreeReadTransfers();
     void HandleReadTransfer(libusb_transfer* transfer);

@@ -96,6 +96,7 @@ public:
         GError* error = nullptr;
         if (!umockdev_testbed_attach_ioctl(testbed, m_DevNode.toUtf8().constData(), m_Handler, &error))
         {
+            m_Error = error ? QString::fromUtf8(error->message) : QStringLiteral("attach failed");
             g_clear_error(&error);
             return;
         }
@@ -110,12 +111,15 @@ public:
                 .arg(devnum)
                 .arg(QString::fromLatin1(Descriptors(vendor, product, interfaces).toHex().toUpper()));
         m_Valid = umockdev_testbed_add_from_string(testbed, description.toUtf8().constData(), &error);
+        if (error)
+            m_Error = QString::fromUtf8(error->message);
         g_clear_error(&error);
     }
 
     ~Device() { g_object_unref(m_Handler); }
 
     bool IsValid() const { return m_Valid; }
+    const QString& Error() const { return m_Error; }
 
     // Bytes the device will answer on an IN endpoint (one packet per call).
     void Queue(quint8 endpoint, const QByteArray& data)
@@ -343,6 +347,7 @@ private:
     UMockdevIoctlBase* m_Handler;
     QString m_DevNode;
     bool m_Valid = false;
+    QString m_Error;
     mutable std::mutex m_Mutex;
     QList<unsigned> m_Claims;
     QList<unsigned> m_Releases;

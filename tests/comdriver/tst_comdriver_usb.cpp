@@ -18,6 +18,7 @@ const quint16 VENDOR = 0x03EB;
 const quint16 PRODUCT_TWO_INTERFACES = 0x6201; // bulk on interface 1, two OUT endpoints
 const quint16 PRODUCT_INTERFACE_ZERO = 0x6202; // bulk on interface 0
 const quint16 PRODUCT_NO_OUT = 0x6203;         // bulk IN only
+const quint16 PRODUCT_CLAIM_FAILS = 0x6204;    // its interfaces cannot be claimed
 
 std::unique_ptr<CLASS_UNIVERSALPORT_USB> MakePort(Bool signalMode, quint16 product,
                                                   const QString& info = QStringLiteral("USB_TEST"))
@@ -40,6 +41,14 @@ QByteArray Collected(const QSignalSpy& spy, const QString& source)
 }
 } // namespace
 
+// Skips the calling test where no device can be emulated.
+#define REQUIRE_EMULATION()                                                                                  \
+    do                                                                                                       \
+    {                                                                                                        \
+        if (!m_Emulated)                                                                                     \
+            QSKIP("needs umockdev (run under umockdev-wrapper)");                                            \
+    } while (false)
+
 class TestComdriverUsb : public QObject
 {
     Q_OBJECT
@@ -49,23 +58,10 @@ class TestComdriverUsb : public QObject
     std::unique_ptr<UsbEmulator::Device> m_TwoInterfaces;
     std::unique_ptr<UsbEmulator::Device> m_InterfaceZero;
     std::unique_ptr<UsbEmulator::Device> m_NoOut;
+    std::unique_ptr<UsbEmulator::Device> m_ClaimFails;
 #endif
 
-    void RequireEmulation()
-    {
-#ifdef QRN_HAVE_UMOCKDEV
-        if (!UsbEmulator::Available())
-            QSKIP("needs umockdev-wrapper");
-        QVERIFY(m_TwoInterfaces && m_TwoInterfaces->IsValid());
-        QVERIFY(m_InterfaceZero && m_InterfaceZero->IsValid());
-        QVERIFY(m_NoOut && m_NoOut->IsValid());
-        m_TwoInterfaces->Reset();
-        m_InterfaceZero->Reset();
-        m_NoOut->Reset();
-#else
-        QSKIP("built without umockdev");
-#endif
-    }
+    bool m_Emulated = false;
 
 private slots:
     void initTestCase()
@@ -76,35 +72,35 @@ private slots:
         if (!UsbEmulator::Available())
             return;
         m_Testbed = umockdev_testbed_new();
-        // Interface 0 carries only an interrupt endpoint, which is not a bulk one.
-        m_TwoInterfaces.reset(new UsbEmulator::Device(m_Testbed, 2, VENDOR, PRODUCT_TWO_INTERFACES,
-                                                      {T_INTERFACE{0,
-                                                                   { { 0x83,
-                                                                       0x03,
-                                                                       8 } }},
-                                                       T_INTERFACE {
-                                                           1,
-                                                           { {0x82, 0x02, 64},
-                                                             {0x01, 0x02, 64},
-                                                             {0x03, 0x02, 16},
-                                                             { 0x84,
-                                                               0x06,
-                                                               64 } }
-                                                       }}));
-        m_InterfaceZero.reset(
-            new UsbEmulator::Device(m_Testbed, 3, VENDOR, PRODUCT_INTERFACE_ZERO, {T_INTERFACE {
-                                        0,
-                                        { {0x81, 0x02, 64},
-                                          { 0x02,
-                                            0x02,
-                                            64 } }
-                                    }}));
-        m_NoOut.reset(new UsbEmulator::Device(m_Testbed, 4, VENDOR, PRODUCT_NO_OUT, {T_INTERFACE {
-                                                  0,
-                                                  { { 0x81,
-                                                      0x02,
-                                                      64 } }
-                                              }}));
+        using Endpoints = QList<UsbEmulator::T_ENDPOINT>;
+        // Interface 0 carries only an interrupt endpoint; interface 1 the bulk
+        // ones and one whose attributes add bits to bulk: only exact bulk counts.
+        const Endpoints interrupt{{0x83, 0x03, 8}};
+        const Endpoints bulkOnOne{{0x82, 0x02, 64}, {0x01, 0x02, 64}, {0x03, 0x02, 16}, {0x84, 0x06, 64}};
+        const Endpoints bulkInOut{{0x81, 0x02, 64}, {0x02, 0x02, 64}};
+        const Endpoints bulkInOnly{{0x81, 0x02, 64}};
+        m_TwoInterfaces.reset(
+            new UsbEmulator::Device(m_Testbed, 2, VENDOR, PRODUCT_TWO_INTERFACES,
+                                    {T_INTERFACE{0, interrupt}, T_INTERFACE{1, bulkOnOne}}));
+        m_InterfaceZero.reset(new UsbEmulator::Device(m_Testbed, 3, VENDOR, PRODUCT_INTERFACE_ZERO,
+                                                      {T_INTERFACE{0, bulkInOut}}));
+        m_NoOut.reset(
+            new UsbEmulator::Device(m_Testbed, 4, VENDOR, PRODUCT_NO_OUT, {T_INTERFACE{0, bulkInOnly}}));
+        m_ClaimFails.reset(
+            new UsbEmulator::Device(m_Testbed, 5, VENDOR, PRODUCT_CLAIM_FAILS, {T_INTERFACE{9, bulkInOut}}));
+        for (const auto* device : {&m_TwoInterfaces, &m_InterfaceZero, &m_NoOut, &m_ClaimFails})
+            QVERIFY2((*device)->IsValid(), qPrintable((*device)->Error()));
+        m_Emulated = true;
+#endif
+    }
+
+    void init()
+    {
+#ifdef QRN_HAVE_UMOCKDEV
+        if (!m_Emulated)
+            return;
+        for (const auto* device : {&m_TwoInterfaces, &m_InterfaceZero, &m_NoOut, &m_ClaimFails})
+            (*device)->Reset();
 #endif
     }
 
@@ -114,6 +110,7 @@ private slots:
         m_TwoInterfaces.reset();
         m_InterfaceZero.reset();
         m_NoOut.reset();
+        m_ClaimFails.reset();
         if (m_Testbed)
             g_object_unref(m_Testbed);
 #endif
@@ -141,7 +138,7 @@ private slots:
 
     void noDevice()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         auto port = MakePort(true, 0x6124);
         QSignalSpy states(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
         const ComdriverTraces::Mark mark;
@@ -158,7 +155,7 @@ private slots:
 #ifdef QRN_HAVE_UMOCKDEV
     void discoveryClaimsAndSignalOrder()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         auto port = MakePort(true, PRODUCT_TWO_INTERFACES, QStringLiteral("USB_CARD"));
         QCOMPARE(port->GetLibraryThread()->objectName(), QStringLiteral("THREAD_USB_USB_CARD"));
         QStringList order;
@@ -172,8 +169,8 @@ private slots:
         CLASS_UNIVERSALPORT_SETTINGS_USB settings;
         port->GetConfiguration(settings);
         QCOMPARE(settings.GetControlPacketSize(), DWord(64));
-        QCOMPARE(settings.GetReceiveEndpoints(), (QList<T_USB_RECEIVE_ENDPOINT>{{ 1, 2, 64 }}));
-        QCOMPARE(settings.GetSendEndpoints(), (QList<T_USB_SEND_ENDPOINT>{{0, 1, 64}, { 0, 3, 16 }}));
+        QCOMPARE(settings.GetReceiveEndpoints(), (QList<T_USB_RECEIVE_ENDPOINT>{{1, 2, 64}}));
+        QCOMPARE(settings.GetSendEndpoints(), (QList<T_USB_SEND_ENDPOINT>{{0, 1, 64}, {0, 3, 16}}));
         QCOMPARE(m_TwoInterfaces->Claims(), (QList<unsigned>{0, 1}));
 
         order.clear();
@@ -184,15 +181,33 @@ private slots:
 
     void interfaceZeroClaimsOnlyZero()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         auto port = MakePort(true, PRODUCT_INTERFACE_ZERO);
         QVERIFY(port->Open());
         QCOMPARE(m_InterfaceZero->Claims(), (QList<unsigned>{0}));
     }
 
+    // A failed attempt leaves the device half open; the retry must not take that for open.
+    void failedClaimIsNotOpenOnRetry()
+    {
+        REQUIRE_EMULATION();
+        auto port = MakePort(true, PRODUCT_CLAIM_FAILS);
+        const ComdriverTraces::Mark mark;
+        QVERIFY(!port->Open());
+        QVERIFY2(
+            mark.Since().contains(QStringLiteral("Cannot claim USB interface number 8 with LIBUSB_ERROR_")),
+            qPrintable(mark.Since()));
+        QCOMPARE(m_ClaimFails->Claims(), (QList<unsigned>{8, 8, 8}));
+        QCOMPARE(port->GetConnectionState(), CONNECTION_STATE_DISCONNECTED);
+        QVERIFY(!port->Open());
+        QCOMPARE(m_ClaimFails->Claims().size(), 6);
+        QCOMPARE(port->GetConnectionState(), CONNECTION_STATE_DISCONNECTED);
+        QVERIFY(!port->SendData("x"));
+    }
+
     void sendCutsIntoPackets()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
         QVERIFY(port->Open());
         QByteArray data(130, '\0');
@@ -221,7 +236,7 @@ private slots:
 
     void sendWithoutOutEndpointFails()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         auto port = MakePort(true, PRODUCT_NO_OUT);
         QVERIFY(port->Open());
         const ComdriverTraces::Mark mark;
@@ -232,7 +247,7 @@ private slots:
 
     void receiveInSignalMode()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
         QSignalSpy received(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
         QVERIFY(port->Open());
@@ -246,7 +261,7 @@ private slots:
 
     void receiveInBufferedMode()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         auto port = MakePort(false, PRODUCT_TWO_INTERFACES);
         QSignalSpy received(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
         QVERIFY(port->Open());
@@ -271,7 +286,7 @@ private slots:
 
     void receptionGoesOnAfterReadTimeout()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
         QSignalSpy received(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
         const ComdriverTraces::Mark mark;
@@ -288,7 +303,7 @@ private slots:
 
     void closeAndReopen()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
         QSignalSpy received(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
         QVERIFY(port->Open());
@@ -317,7 +332,7 @@ private slots:
 
     void closeEventRepeatsTheClosedState()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
         QVERIFY(port->Open());
         QSignalSpy states(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
@@ -328,7 +343,7 @@ private slots:
 
     void destroyedWhileLoopRuns()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
         QVERIFY(port->Open());
         m_TwoInterfaces->Queue(2, "in flight");
@@ -341,7 +356,7 @@ private slots:
 
     void startAndStopRepeatedly()
     {
-        RequireEmulation();
+        REQUIRE_EMULATION();
         for (int i = 0; i < 100; ++i)
         {
             auto port = MakePort(i % 2 == 0, PRODUCT_TWO_INTERFACES);
