@@ -235,20 +235,6 @@ private slots:
                  qPrintable(errors));
     }
 
-    void spyReportsSentBytes()
-    {
-        PtyPair pty;
-        QVERIFY(pty.IsValid());
-        CLASS_UNIVERSALPORT_COM port(true, QStringLiteral("COM_SPY"));
-        QVERIFY(port.SetConfiguration(DefaultSettings(pty.SlaveName())));
-        QVERIFY(port.Open());
-        port.EnableTxSpy();
-        QSignalSpy sent(&port, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewData);
-        QVERIFY(port.SendData("xyz"));
-        QCOMPARE(sent.size(), 1);
-        QCOMPARE(sent.at(0).at(0).toByteArray(), QByteArray("xyz"));
-    }
-
     void errorNames_data()
     {
         QTest::addColumn<int>("value");
