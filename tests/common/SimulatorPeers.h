@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHostAddress>
@@ -31,7 +32,10 @@ public:
     // Starts the simulator with arguments and waits for its "ready" line.
     bool Start(const QStringList& arguments)
     {
-        m_Process.setProgram(TestSupport::BinaryDir() + "/qrn207-sim");
+        // Outside ctest the program sits beside the test executable.
+        const QString folder = TestSupport::BinaryDir().isEmpty() ? QCoreApplication::applicationDirPath()
+                                                                  : TestSupport::BinaryDir();
+        m_Process.setProgram(folder + "/qrn207-sim");
         m_Process.setArguments(arguments);
         m_Process.setProcessChannelMode(QProcess::SeparateChannels);
         m_Process.start();

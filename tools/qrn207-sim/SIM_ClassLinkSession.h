@@ -37,6 +37,12 @@ public:
     void Restart();
     int PendingBytes() const { return m_Buffer.size() + m_RawData.size(); }
 
+    // Sends data and logs it (used by the node layer above this session too).
+    void Reply(const QString& kind, const QString& command, const QByteArray& data,
+               QJsonObject attributes = QJsonObject());
+    void LogReceived(const QString& kind, const QString& command,
+                     const QJsonObject& attributes = QJsonObject());
+
 signals:
     // One reply, to be written to the link as a whole (or in two chunks under the split fault).
     void SIGNAL_Send(QByteArray data);
@@ -44,13 +50,6 @@ signals:
     void SIGNAL_NodeFrame(QByteArray frame);
     // Restart() was called.
     void SIGNAL_Restarted();
-
-public:
-    // Sends data and logs it (used by the node layer above this session too).
-    void Reply(const QString& kind, const QString& command, const QByteArray& data,
-               QJsonObject attributes = QJsonObject());
-    void LogReceived(const QString& kind, const QString& command,
-                     const QJsonObject& attributes = QJsonObject());
 
 private:
     // Each returns false when more bytes are needed.

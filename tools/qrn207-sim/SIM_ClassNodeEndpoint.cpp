@@ -118,6 +118,7 @@ void CLASS_SIM_NODE_ENDPOINT::HandleFrame(const QByteArray& frame)
     }
 
     const QString command = CLASS_SIM_BOOT_LOADER::CommandName(payload);
+    const QString logged = command.isEmpty() ? QStringLiteral("NO_TBP") : command;
     CLASS_SIM_FAULT_PLAN& faults = m_Device->Faults();
     const QJsonObject tbp = CLASS_SIM_BOOT_LOADER::DescribeFrame(payload);
     for (auto it = tbp.constBegin(); it != tbp.constEnd(); ++it)
@@ -125,7 +126,7 @@ void CLASS_SIM_NODE_ENDPOINT::HandleFrame(const QByteArray& frame)
     if (!faults.CountFrameAndAnswer())
     {
         attributes.insert(QStringLiteral("silenced"), true);
-        m_Session->LogReceived(QStringLiteral("tbp"), command, attributes);
+        m_Session->LogReceived(QStringLiteral("tbp"), logged, attributes);
         return;
     }
 
@@ -157,8 +158,7 @@ void CLASS_SIM_NODE_ENDPOINT::HandleFrame(const QByteArray& frame)
     const Bool loseAck = type != NODE_MSG_TYPE_NO_ACK && faults.TakeLoseAck(command);
     if (loseAck)
         attributes.insert(QStringLiteral("fault"), QStringLiteral("ack lost"));
-    m_Session->LogReceived(QStringLiteral("tbp"), command.isEmpty() ? QStringLiteral("NO_TBP") : command,
-                           attributes);
+    m_Session->LogReceived(QStringLiteral("tbp"), logged, attributes);
 
     if (type != NODE_MSG_TYPE_NO_ACK && !loseAck)
     {
