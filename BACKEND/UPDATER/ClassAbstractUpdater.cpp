@@ -109,7 +109,8 @@ void CLASS_ABSTRACT_UPDATER::ConnectDebugSignals()
     if (!m_ProgFileUtility || !m_ProgFileUtility->GetProgFile())
         return;
     connect(m_ProgFileUtility->GetProgFile(), &CLASS_ABSTRACT_PROG_FILE_WITH_PROTOCOL::SIGNAL_DisplayDebug,
-            this, &CLASS_ABSTRACT_UPDATER::SIGNAL_DisplayDebug, Qt::DirectConnection);
+            this, &CLASS_ABSTRACT_UPDATER::SIGNAL_DisplayDebug,
+            static_cast<Qt::ConnectionType>(Qt::DirectConnection | Qt::UniqueConnection));
 }
 
 void CLASS_ABSTRACT_UPDATER::Reset()

@@ -153,18 +153,17 @@ class Run
 public:
     // Texts of SIGNAL_DisplayDebug, each with the progress at the moment it was emitted.
     QList<QPair<QString, DWord>> Debug;
-    // Called on the updater's thread for every debug text (before it is recorded).
-    std::function<void(const QString&)> OnDebug;
-
-    explicit Run(CLASS_ABSTRACT_UPDATER* updater) : m_Updater(updater)
+    // onDebug is called on the updater's thread for every debug text, before it is recorded.
+    explicit Run(CLASS_ABSTRACT_UPDATER* updater, std::function<void(const QString&)> onDebug = {})
+        : m_Updater(updater), m_OnDebug(std::move(onDebug))
     {
         m_Thread.setObjectName(QStringLiteral("THREAD_BOX"));
         QObject::connect(
             updater, &CLASS_ABSTRACT_UPDATER::SIGNAL_DisplayDebug, updater,
             [this](QString text)
             {
-                if (OnDebug)
-                    OnDebug(text);
+                if (m_OnDebug)
+                    m_OnDebug(text);
                 QMutexLocker lock(&m_Mutex);
                 Debug.append(qMakePair(text, m_Updater->GetProgress()));
             },
@@ -245,6 +244,7 @@ public:
 
 private:
     CLASS_ABSTRACT_UPDATER* m_Updater;
+    const std::function<void(const QString&)> m_OnDebug;
     QThread m_Thread;
     QMutex m_Mutex;
 };

@@ -141,6 +141,28 @@ private slots:
         QCOMPARE(run.Texts().last(), QString("\tBOX_SAMBA - PROGRAMMING_SUCCESS"));
     }
 
+    // A second run after Reset writes every block once again, still in order.
+    void secondRun()
+    {
+        const QByteArray content = Pattern(70000, 9);
+        CLASS_BINARY_INFORMATIONS binary(WriteFile(m_Dir, "again.bin", content), RAM_BASE, RAM_JUMP);
+        Link link;
+        QVERIFY(link.Start("pty", m_Dir, {}, true));
+        auto* updater =
+            new CLASS_MVR_BOOT_RAM_UPDATER("BOX_SAMBA", STEP_SAMBA_PROGRAM_RAM, link.Communication);
+        QVERIFY(updater->Configure(&binary, nullptr, 1, nullptr, nullptr, nullptr));
+        updater->SetDelays(ShortDelays());
+        Run run(updater);
+        QCOMPARE(run.StartAndWait(), SDWord(UPDATER_STATUS_SUCCESS));
+        const int seen = link.Events().size();
+        updater->Reset();
+        QCOMPARE(run.StartAndWait(), SDWord(UPDATER_STATUS_SUCCESS));
+        QStringList writes;
+        const QString order = CheckOrder(link.Events().mid(seen), content, writes);
+        QVERIFY2(order.isEmpty(), qPrintable(order));
+        QCOMPARE(writes, QStringList({"0x20000000+64512", "0x2000fc00+5488", "0x20011170+0"}));
+    }
+
     // The monitor answers the go command later than the limit: a failure.
     void lateJump()
     {
@@ -156,12 +178,13 @@ private slots:
         delays.Clock = &ShiftedClock;
         updater->SetDelays(delays);
         g_ClockOffset = 0;
-        Run run(updater);
-        run.OnDebug = [](const QString& text)
+        // The monitor answers the go command 15 s later, as far as the updater can tell.
+        auto late = [](const QString& text)
         {
             if (text.endsWith(" - PROGRAMMING_SUCCESS"))
                 g_ClockOffset += 15000;
         };
+        Run run(updater, late);
         m_Traces.NewErrors();
         QCOMPARE(run.StartAndWait(60000), SDWord(UPDATER_STATUS_ERROR));
         QVERIFY(updater->IsFinished(nullptr));
