@@ -223,7 +223,9 @@ private slots:
     void splitFault()
     {
         SimulatorProcess simulator;
-        QVERIFY(simulator.Start({"--udp-port", "0", "--pty-link", "-", "--fault-split"}));
+        // A wide gap, so that a busy machine still reads the two chunks apart.
+        QVERIFY(simulator.Start(
+            {"--udp-port", "0", "--pty-link", "-", "--fault-split", "--split-gap-ms", "500"}));
         UdpPeer host(simulator.UdpPort());
         QVERIFY(host.Send("1SYrst\r\n"));
         const QByteArray first = host.ReceiveDatagram();

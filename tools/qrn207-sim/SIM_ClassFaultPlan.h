@@ -25,6 +25,7 @@ public:
     Bool CountFrameAndAnswer();
 
     Bool Split() const { return m_Faults.Split; }
+    int SplitGapMs() const { return int(m_Faults.SplitGapMs); }
     Bool RefuseReset() const { return m_Faults.RefuseReset; }
     Bool ResetLeadingByte() const { return m_Faults.ResetLeadingByte; }
     Bool Silent() const { return m_Faults.Silence && m_Frames >= m_Faults.SilenceAfter; }

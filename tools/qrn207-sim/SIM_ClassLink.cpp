@@ -40,7 +40,7 @@ void CLASS_SIM_LINK::WriteNextChunk()
         WriteChunk(m_Pending.takeFirst());
         if (m_Device->Faults().Split() && !m_Pending.isEmpty())
         {
-            m_GapTimer.start(SPLIT_GAP_MS);
+            m_GapTimer.start(m_Device->Faults().SplitGapMs());
             return;
         }
     }

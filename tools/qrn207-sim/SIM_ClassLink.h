@@ -13,13 +13,11 @@ class CLASS_SIM_LINK_SESSION;
 
 // A transport of the simulator (UDP socket or pseudo-terminal) with its
 // session. Replies leave in order; under the split fault each leaves as two
-// chunks SPLIT_GAP_MS apart so that the host reads them separately.
+// chunks some time apart (--split-gap-ms) so that the host reads them separately.
 class CLASS_SIM_LINK : public QObject
 {
     Q_OBJECT
 public:
-    static constexpr int SPLIT_GAP_MS = 30;
-
     CLASS_SIM_LINK(CLASS_SIM_DEVICE* device, Bool samba, QObject* parent = nullptr);
     ~CLASS_SIM_LINK() override;
 

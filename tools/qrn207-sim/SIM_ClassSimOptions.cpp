@@ -154,6 +154,9 @@ Bool CLASS_SIM_OPTIONS::Parse(const QStringList& arguments, T_SIM_OPTIONS& optio
         "fault-silence-after", QStringLiteral("Answer nothing once N frames or commands were received."),
         "N");
     const QCommandLineOption split("fault-split", QStringLiteral("Send every reply in two chunks."));
+    const QCommandLineOption splitGap(
+        "split-gap-ms", QStringLiteral("Time between the two chunks of a split reply (default 30)."), "ms",
+        "30");
     const QCommandLineOption refuse("fault-refuse-reset", QStringLiteral("Refuse the micro reset (SYrst0)."));
     const QCommandLineOption leadingByte("fault-reset-leading-byte",
                                          QStringLiteral("Send a stray line end before the reset answer."));
@@ -162,9 +165,9 @@ Bool CLASS_SIM_OPTIONS::Parse(const QStringList& arguments, T_SIM_OPTIONS& optio
     const QCommandLineOption stale("fault-stale-resident",
                                    QStringLiteral("The first check of the resident boot loader's content "
                                                   "mismatches."));
-    parser.addOptions({help,        udp,     sambaUdp, pty,        sambaPty, bind,    state,
-                       log,         node,    block,    bufferFull, version,  loseAck, badCrc,
-                       errorOption, silence, split,    refuse,     wrongSha, stale,   leadingByte});
+    parser.addOptions({help,  udp,      sambaUdp,   pty,      sambaPty, bind,       state,       log,
+                       node,  block,    bufferFull, version,  loseAck,  badCrc,     errorOption, silence,
+                       split, splitGap, refuse,     wrongSha, stale,    leadingByte});
 
     if (!parser.parse(arguments))
     {
@@ -302,6 +305,12 @@ Bool CLASS_SIM_OPTIONS::Parse(const QStringList& arguments, T_SIM_OPTIONS& optio
         faults.SilenceAfter = DWord(value);
     }
     faults.Split = parser.isSet(split);
+    if (!ParseUnsigned(parser.value(splitGap), 60000, value))
+    {
+        error = QStringLiteral("--split-gap-ms: bad time \"%1\" (0 to 60000)").arg(parser.value(splitGap));
+        return false;
+    }
+    faults.SplitGapMs = DWord(value);
     faults.RefuseReset = parser.isSet(refuse);
     faults.ResetLeadingByte = parser.isSet(leadingByte);
     if (parser.isSet(wrongSha))

@@ -24,7 +24,8 @@ struct T_SIM_FAULTS
     Byte ErrorCode = 0;
     Bool Silence = false; // nothing is answered once SilenceAfter frames were received
     DWord SilenceAfter = 0;
-    Bool Split = false;            // every reply leaves in two chunks
+    Bool Split = false;            // every reply leaves in two chunks...
+    DWord SplitGapMs = 30;         // ...this far apart
     Bool RefuseReset = false;      // "SYrst0" instead of "SYrst1"
     Bool ResetLeadingByte = false; // a stray line end before the reset answer
     DWord WrongSha = 0;            // 0: never; else the Nth SHA_STATUS carries a wrong digest
