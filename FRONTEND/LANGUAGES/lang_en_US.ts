@@ -40,4 +40,79 @@
         <translation>Close</translation>
     </message>
 </context>
+<context>
+    <name>CLASS_BOX_UPDATER_WINDOW</name>
+    <message>
+        <source>QRN207 Firmware Updater</source>
+        <translation>QRN207 Firmware Updater</translation>
+    </message>
+    <message>
+        <source>&amp;File</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>&amp;Open KTP File</source>
+        <translation>&amp;Open KTP File</translation>
+    </message>
+    <message>
+        <source>&amp;Exit</source>
+        <translation>&amp;Exit</translation>
+    </message>
+    <message>
+        <source>&amp;?</source>
+        <translation>&amp;?</translation>
+    </message>
+    <message>
+        <source>&amp;About QRN207 Firmware Updater</source>
+        <translation>&amp;About QRN207 Firmware Updater</translation>
+    </message>
+    <message>
+        <source>Device Version: </source>
+        <translation>Device Version: </translation>
+    </message>
+    <message>
+        <source>Package Version: </source>
+        <translation>Package Version: </translation>
+    </message>
+    <message>
+        <source>Please use File/Open to select an KTP package.</source>
+        <translation>Please use File/Open to select an KTP package.</translation>
+    </message>
+    <message>
+        <source>Get Device Version</source>
+        <translation>Get Device Version</translation>
+    </message>
+    <message>
+        <source>Start</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>Version: </source>
+        <translation>Version: </translation>
+    </message>
+    <message>
+        <source>Failed to read version.</source>
+        <translation>Failed to read version.</translation>
+    </message>
+    <message>
+        <source>Compatibility Error</source>
+        <translation>Compatibility Error</translation>
+    </message>
+    <message>
+        <source>Extract Error</source>
+        <translation>Extract Error</translation>
+    </message>
+    <message>
+        <source>Open File</source>
+        <translation>Open File</translation>
+    </message>
+</context>
 </TS>

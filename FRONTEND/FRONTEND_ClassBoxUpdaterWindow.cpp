@@ -1,0 +1,447 @@
+#include "FRONTEND_ClassBoxUpdaterWindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDragLeaveEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMovie>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "FRONTEND/CONFIGURATION/CONFIGURATION_ClassConf.h"
+#include "FRONTEND/FRONTEND_ClassAboutWindow.h"
+#include "FRONTEND/FRONTEND_Resources.h"
+#include "FRONTEND/FRONTEND_StyleSheet.h"
+#include "FRONTEND/WIDGETS/WIDGETS_ClassUpdateLabel.h"
+#include "FRONTEND/WIDGETS/WIDGETS_ClassUpdateProgressBar.h"
+#include "Traces.h"
+
+// The window's texts are fixed English strings. They are marked (not
+// translated) so that the catalogues carry them for translators.
+#define WINDOW_TEXT(text) QT_TRANSLATE_NOOP("CLASS_BOX_UPDATER_WINDOW", text)
+
+namespace
+{
+const char* const TEXT_TITLE = WINDOW_TEXT("QRN207 Firmware Updater");
+const char* const TEXT_FILE_MENU = WINDOW_TEXT("&File");
+const char* const TEXT_OPEN_ACTION = WINDOW_TEXT("&Open KTP File");
+const char* const TEXT_EXIT_ACTION = WINDOW_TEXT("&Exit");
+const char* const TEXT_HELP_MENU = WINDOW_TEXT("&?");
+const char* const TEXT_ABOUT_ACTION = WINDOW_TEXT("&About QRN207 Firmware Updater");
+const char* const TEXT_DEVICE_VERSION = WINDOW_TEXT("Device Version: ");
+const char* const TEXT_PACKAGE_VERSION = WINDOW_TEXT("Package Version: ");
+const char* const TEXT_NO_PACKAGE = WINDOW_TEXT("Please use File/Open to select an KTP package.");
+const char* const TEXT_GET_VERSION = WINDOW_TEXT("Get Device Version");
+const char* const TEXT_START = WINDOW_TEXT("Start");
+const char* const TEXT_STOP = WINDOW_TEXT("Stop");
+const char* const TEXT_QUIT = WINDOW_TEXT("Quit");
+const char* const TEXT_PROGRAM_VERSION = WINDOW_TEXT("Version: ");
+const char* const TEXT_VERSION_FAILED = WINDOW_TEXT("Failed to read version.");
+const char* const TEXT_COMPATIBILITY_ERROR = WINDOW_TEXT("Compatibility Error");
+const char* const TEXT_EXTRACT_ERROR = WINDOW_TEXT("Extract Error");
+const char* const TEXT_OPEN_FILE = WINDOW_TEXT("Open File");
+
+const char* const WINDOW_OBJECT_NAME = "QRN_UPDATER__MAIN_WINDOW";
+const char* const ICON_PATH = ":/icons/icon_orlex_final-06.ico";
+const char* const LOADING_ANIMATION_PATH = ":/icons/ajax-loader.gif";
+const char* const PACKAGE_TYPE_NAME = "KTP";
+const char* const PACKAGE_EXTENSION = "ktp";
+const char* const ALL_FILES_FILTER = ");;All Files (*)";
+const char* const PROGRAM_NAME = "BOX_UPDATER";
+const int PROGRESS_MINIMUM = 0;
+const int PROGRESS_MAXIMUM = 100;
+
+QString DefaultFileChooser(QWidget* parent, const QString& caption, const QString& directory,
+                           const QString& filter)
+{
+    return QFileDialog::getOpenFileName(parent, caption, directory, filter);
+}
+} // namespace
+
+CLASS_BOX_UPDATER_WINDOW::CLASS_BOX_UPDATER_WINDOW(CLASS_TRANSLATOR_MANAGER* translatorManager,
+                                                   QWidget* parent)
+    : QMainWindow(parent), m_TranslatorManager(translatorManager), m_FileChooser(DefaultFileChooser)
+{
+    InitFrontendResources();
+    RegisterBoxUpdaterState();
+
+    m_AboutWindow = new CLASS_ABOUT_WINDOW(this);
+    m_LoadingMovie = new QMovie(QString(LOADING_ANIMATION_PATH), QByteArray(), this);
+    m_Conf = new CLASS_CONF(this);
+    m_ConfigurationFilePath = QDir::tempPath() + QStringLiteral("/") + PROGRAM_NAME +
+                              QStringLiteral("/PackageExtraction") + QStringLiteral("/CONF/components.json");
+    m_DisplayStates = {{BOX_UPDATER_STATE_READY, 0},
+                       {BOX_UPDATER_STATE_RUNNING, 1},
+                       {BOX_UPDATER_STATE_FINISHED, 2},
+                       {BOX_UPDATER_STATE_ERROR, 3}};
+
+    BuildWidgets();
+    setAcceptDrops(true);
+
+    connect(m_OpenAction, &QAction::triggered, this,
+            &CLASS_BOX_UPDATER_WINDOW::SLOT_OnOpenKtpFileActionTriggered);
+    connect(m_ExitAction, &QAction::triggered, this, &QWidget::close);
+    connect(m_StartStopButton, &QPushButton::clicked, this,
+            &CLASS_BOX_UPDATER_WINDOW::SLOT_OnStartButtonClicked);
+    connect(m_GetVersionButton, &QPushButton::clicked, this,
+            &CLASS_BOX_UPDATER_WINDOW::SLOT_OnGetOrlexVersionButtonClicked);
+    connect(m_QuitButton, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_AboutAction, &QAction::triggered, m_AboutWindow, &QWidget::show);
+
+    ChangeCurrentState(BOX_UPDATER_STATE_READY);
+}
+
+CLASS_BOX_UPDATER_WINDOW::~CLASS_BOX_UPDATER_WINDOW() = default;
+
+void CLASS_BOX_UPDATER_WINDOW::BuildWidgets()
+{
+    setWindowTitle(TEXT_TITLE);
+    setObjectName(WINDOW_OBJECT_NAME);
+
+    QMenu* fileMenu = menuBar()->addMenu(TEXT_FILE_MENU);
+    m_OpenAction = fileMenu->addAction(TEXT_OPEN_ACTION);
+    m_OpenAction->setObjectName(QStringLiteral("OPEN_KTP_FILE_ACTION"));
+    fileMenu->addSeparator();
+    m_ExitAction = fileMenu->addAction(TEXT_EXIT_ACTION);
+    m_ExitAction->setObjectName(QStringLiteral("EXIT_ACTION"));
+    QMenu* helpMenu = menuBar()->addMenu(TEXT_HELP_MENU);
+    m_AboutAction = helpMenu->addAction(TEXT_ABOUT_ACTION);
+    m_AboutAction->setObjectName(QStringLiteral("ABOUT_ACTION"));
+
+    QWidget* central = new QWidget(this);
+    QVBoxLayout* layout = new QVBoxLayout(central);
+
+    QGridLayout* grid = new QGridLayout;
+    grid->addWidget(new QLabel(TEXT_DEVICE_VERSION, central), 0, 0);
+    m_DeviceVersionValue = new QLabel(QString(), central);
+    m_DeviceVersionValue->setObjectName(QStringLiteral("DEVICE_VERSION_VALUE_LABEL"));
+    grid->addWidget(m_DeviceVersionValue, 0, 1);
+    grid->addWidget(new QLabel(TEXT_PACKAGE_VERSION, central), 1, 0);
+    m_PackageVersionValue = new QLabel(TEXT_NO_PACKAGE, central);
+    m_PackageVersionValue->setObjectName(QStringLiteral("PACKAGE_VERSION_VALUE_LABEL"));
+    grid->addWidget(m_PackageVersionValue, 1, 1);
+    grid->setColumnStretch(1, 1);
+    layout->addLayout(grid);
+
+    m_ProgressBar = new CLASS_UPDATE_PROGRESS_BAR(central);
+    m_ProgressBar->setObjectName(QStringLiteral("UPDATE_PROGRESS_BAR"));
+    m_ProgressBar->setRange(PROGRESS_MINIMUM, PROGRESS_MAXIMUM);
+    m_ProgressBar->setValue(PROGRESS_MINIMUM);
+    m_ProgressBar->setTextVisible(true);
+    layout->addWidget(m_ProgressBar);
+
+    QHBoxLayout* buttons = new QHBoxLayout;
+    m_GetVersionButton = new QPushButton(TEXT_GET_VERSION, central);
+    m_GetVersionButton->setObjectName(QStringLiteral("GET_DEVICE_VERSION_BUTTON"));
+    m_StartStopButton = new QPushButton(TEXT_START, central);
+    m_StartStopButton->setObjectName(QStringLiteral("START_STOP_BUTTON"));
+    m_StartStopButton->setEnabled(false);
+    m_QuitButton = new QPushButton(TEXT_QUIT, central);
+    m_QuitButton->setObjectName(QStringLiteral("QUIT_BUTTON"));
+    buttons->addWidget(m_GetVersionButton);
+    buttons->addWidget(m_StartStopButton);
+    buttons->addWidget(m_QuitButton);
+    layout->addLayout(buttons);
+    setCentralWidget(central);
+
+    m_StateLabel = new CLASS_UPDATE_LABEL(this);
+    m_StateLabel->setObjectName(QStringLiteral("UPDATE_STATE_LABEL"));
+    m_LoadingLabel = new QLabel(this);
+    m_LoadingLabel->setObjectName(QStringLiteral("LOADING_LABEL"));
+    m_LoadingLabel->setMovie(m_LoadingMovie);
+    m_LoadingMovie->start();
+    m_LoadingLabel->hide();
+    m_ProgramVersionLabel = new QLabel(TEXT_PROGRAM_VERSION + QCoreApplication::applicationVersion(), this);
+    m_ProgramVersionLabel->setObjectName(QStringLiteral("PROGRAM_VERSION_LABEL"));
+    statusBar()->addWidget(m_StateLabel);
+    statusBar()->addWidget(m_LoadingLabel);
+    statusBar()->addWidget(m_ProgramVersionLabel);
+    statusBar()->setSizeGripEnabled(false);
+
+    setFixedSize(WINDOW_WIDTH, WINDOW_HEIGHT);
+    setWindowIcon(QIcon(ICON_PATH));
+}
+
+void CLASS_BOX_UPDATER_WINDOW::SetFileChooser(const T_FILE_CHOOSER& chooser)
+{
+    m_FileChooser = chooser ? chooser : T_FILE_CHOOSER(DefaultFileChooser);
+}
+
+DWord CLASS_BOX_UPDATER_WINDOW::DisplayStateOf(T_BOX_UPDATER_STATE state) const
+{
+    return m_DisplayStates.value(state, 0);
+}
+
+void CLASS_BOX_UPDATER_WINDOW::SLOT_OnOpenKtpFileActionTriggered()
+{
+    const QString filter = PACKAGE_TYPE_NAME + QStringLiteral(" (*.") + PACKAGE_EXTENSION + ALL_FILES_FILTER;
+    const QString path = m_FileChooser(this, TEXT_OPEN_FILE, QDir::homePath(), filter);
+    if (IsPackageFile(path))
+    {
+        emit SIGNAL_CopyKtpPackageInLocal(path);
+        return;
+    }
+    TraceError(TRACE_POS + QStringLiteral("Wrong file extension, please select an ") +
+               QStringLiteral("\"*.") + PACKAGE_EXTENSION + QStringLiteral("\"") + QStringLiteral(" file."));
+}
+
+void CLASS_BOX_UPDATER_WINDOW::SLOT_OnGetOrlexVersionButtonClicked()
+{
+    if (m_StartStopButton)
+        m_StartStopButton->setEnabled(false);
+    else
+        TraceError(TRACE_POS +
+                   QStringLiteral("Unable to disable the start / stop button because it is null"));
+    if (m_GetVersionButton)
+        m_GetVersionButton->setEnabled(false);
+    else
+        TraceError(TRACE_POS +
+                   QStringLiteral("Unable to disable the get orlex version button because it is null"));
+    emit SIGNAL_GetDeviceVersion();
+}
+
+void CLASS_BOX_UPDATER_WINDOW::SLOT_OnStartButtonClicked()
+{
+    if (!m_StartStopButton)
+    {
+        TraceError(TRACE_POS + QStringLiteral("The Start / Stop button is null"));
+        return;
+    }
+    const QString text = m_StartStopButton->text();
+    if (text == TEXT_START)
+    {
+        emit SIGNAL_StartUpdate(m_ConfigurationFilePath);
+        m_StartStopButton->setEnabled(false);
+        if (m_ProgressBar)
+            m_ProgressBar->setValue(PROGRESS_MINIMUM);
+        else
+            TraceError(TRACE_POS +
+                       QStringLiteral("Unable to change the value of the progress bar because it is null"));
+        if (m_GetVersionButton)
+            m_GetVersionButton->setEnabled(false);
+        else
+            TraceError(TRACE_POS +
+                       QStringLiteral("Unable to disable the get orlex version button because it is null"));
+    }
+    else if (text == TEXT_STOP)
+    {
+        emit SIGNAL_StopUpdate();
+        ChangeCurrentState(BOX_UPDATER_STATE_READY);
+        m_StartStopButton->setText(TEXT_START);
+    }
+    else
+    {
+        TraceError(TRACE_POS + QStringLiteral("Unknown button state"));
+    }
+}
+
+void CLASS_BOX_UPDATER_WINDOW::ChangeCurrentState(T_BOX_UPDATER_STATE state)
+{
+    m_CurrentState = state;
+    const DWord displayState = DisplayStateOf(state);
+    if (m_StateLabel)
+        m_StateLabel->SetLabelState(displayState);
+    else
+        TraceError(TRACE_POS + QStringLiteral("Unable to change the state of the label because it is null"));
+    if (m_ProgressBar)
+        m_ProgressBar->SetProgressBarState(displayState);
+    else
+        TraceError(TRACE_POS +
+                   QStringLiteral("Unable to change the state of the progress bar because it is null"));
+
+    switch (state)
+    {
+    case BOX_UPDATER_STATE_READY:
+        if (m_LoadingLabel)
+            m_LoadingLabel->hide();
+        else
+            TraceError(TRACE_POS +
+                       QStringLiteral("Unable make the loading gif disappears, because the label is null"));
+        if (m_ProgressBar)
+            m_ProgressBar->setValue(PROGRESS_MINIMUM);
+        else
+            TraceError(TRACE_POS +
+                       QStringLiteral("Unable to change the value of the progress bar because it is null"));
+        break;
+    case BOX_UPDATER_STATE_RUNNING:
+        if (m_LoadingLabel)
+            m_LoadingLabel->show();
+        else
+            TraceError(TRACE_POS + QStringLiteral("Unable to change the visibility of the loading label"));
+        break;
+    case BOX_UPDATER_STATE_FINISHED:
+    case BOX_UPDATER_STATE_ERROR:
+        if (m_LoadingLabel)
+            m_LoadingLabel->hide();
+        else
+            TraceError(TRACE_POS +
+                       QStringLiteral("Unable make the loading gif disappears, because the label is null"));
+        if (m_StartStopButton)
+        {
+            m_StartStopButton->setEnabled(true);
+            m_StartStopButton->setText(TEXT_STOP);
+        }
+        else
+        {
+            TraceError(TRACE_POS + QStringLiteral("Unable to enable the start button because it is null"));
+        }
+        if (m_GetVersionButton)
+            m_GetVersionButton->setEnabled(true);
+        else
+            TraceError(TRACE_POS +
+                       QStringLiteral("Unable to enable the get orlex version button because it is null"));
+        break;
+    default:
+        break;
+    }
+}
+
+void CLASS_BOX_UPDATER_WINDOW::ChangeCurrentProgress(DWord progress)
+{
+    if (!m_ProgressBar)
+    {
+        TraceError(TRACE_POS +
+                   QStringLiteral("Unable to change the update progress because the progress bar is null"));
+        return;
+    }
+    const int value = static_cast<int>(qMin<DWord>(progress, PROGRESS_MAXIMUM));
+    if (m_ProgressBar->value() != value)
+        m_ProgressBar->setValue(value);
+}
+
+void CLASS_BOX_UPDATER_WINDOW::ChangeUpdaterVersion(Bool fileArePresent, QString updaterVersion)
+{
+    if (!m_PackageVersionValue)
+    {
+        TraceError(TRACE_POS + QStringLiteral("Unable to set the updater version because the label is null"));
+        return;
+    }
+    m_PackageVersionValue->setText(fileArePresent ? updaterVersion : QString(TEXT_NO_PACKAGE));
+}
+
+void CLASS_BOX_UPDATER_WINDOW::SetDeviceVersion(QString deviceVersion)
+{
+    if (m_DeviceVersionValue)
+        m_DeviceVersionValue->setText(deviceVersion.isEmpty() ? QString(TEXT_VERSION_FAILED) : deviceVersion);
+    else
+        TraceError(TRACE_POS + QStringLiteral("Unable to set the device version because the label is null"));
+    if (m_StartStopButton)
+        m_StartStopButton->setEnabled(true);
+    else
+        TraceError(TRACE_POS + QStringLiteral("Unable to enable start / stop button because it is null"));
+    if (m_GetVersionButton)
+        m_GetVersionButton->setEnabled(true);
+    else
+        TraceError(TRACE_POS +
+                   QStringLiteral("Unable to enable the get orlex version button because it is null"));
+}
+
+void CLASS_BOX_UPDATER_WINDOW::ChangeUpdaterCompatibility(Bool packageCompatible, QString errorMessage)
+{
+    if (m_StartStopButton)
+        m_StartStopButton->setEnabled(packageCompatible);
+    else
+        TraceError(TRACE_POS +
+                   QStringLiteral("Unable to change the enable status because the button is null"));
+    if (!packageCompatible)
+        ShowCriticalMessage(TEXT_COMPATIBILITY_ERROR, errorMessage);
+}
+
+void CLASS_BOX_UPDATER_WINDOW::ExtractionFailed(QString errorMessage)
+{
+    // A failed start leaves no running update behind, and no state change
+    // follows it: give the operator the version button back, or the window
+    // would keep both buttons disabled until another package is chosen.
+    if (m_CurrentState != BOX_UPDATER_STATE_RUNNING)
+    {
+        if (m_GetVersionButton)
+            m_GetVersionButton->setEnabled(true);
+        else
+            TraceError(TRACE_POS +
+                       QStringLiteral("Unable to enable the get orlex version button because it is null"));
+    }
+    ShowCriticalMessage(TEXT_EXTRACT_ERROR, errorMessage);
+}
+
+void CLASS_BOX_UPDATER_WINDOW::ShowCriticalMessage(const QString& title, const QString& message)
+{
+    // Window-modal and not waited for: the queued backend notifications keep
+    // flowing while the operator reads it.
+    QMessageBox* box = new QMessageBox(QMessageBox::Critical, title, message, QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+Bool CLASS_BOX_UPDATER_WINDOW::IsPackageFile(const QString& path)
+{
+    // Case-sensitive on purpose: only the lower-case extension is a package.
+    return !path.isEmpty() && QFileInfo(path).suffix() == QLatin1String(PACKAGE_EXTENSION);
+}
+
+void CLASS_BOX_UPDATER_WINDOW::closeEvent(QCloseEvent* event)
+{
+    QCoreApplication::quit();
+    event->accept();
+}
+
+void CLASS_BOX_UPDATER_WINDOW::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QMimeData* data = event->mimeData();
+    if (!data || !data->hasUrls())
+        return;
+    for (const QUrl& url : data->urls())
+    {
+        if (url.isLocalFile() && IsPackageFile(url.toLocalFile()))
+        {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void CLASS_BOX_UPDATER_WINDOW::dragMoveEvent(QDragMoveEvent* event)
+{
+    event->acceptProposedAction();
+}
+
+void CLASS_BOX_UPDATER_WINDOW::dragLeaveEvent(QDragLeaveEvent* event)
+{
+    event->accept();
+}
+
+void CLASS_BOX_UPDATER_WINDOW::dropEvent(QDropEvent* event)
+{
+    const QMimeData* data = event->mimeData();
+    if (!data || !data->hasUrls())
+        return;
+    for (const QUrl& url : data->urls())
+    {
+        if (url.isLocalFile() && IsPackageFile(url.toLocalFile()))
+            emit SIGNAL_CopyKtpPackageInLocal(QFileInfo(url.toLocalFile()).absoluteFilePath());
+    }
+    event->acceptProposedAction();
+}
+
+void CLASS_BOX_UPDATER_WINDOW::showEvent(QShowEvent* event)
+{
+    qApp->setStyleSheet(StyleSheet::LoadApplicationStyleSheet());
+    QMainWindow::showEvent(event);
+}

@@ -1,0 +1,439 @@
+#include <QtTest>
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTranslator>
+
+#include "FRONTEND/FRONTEND_ClassBoxUpdaterWindow.h"
+#include "FRONTEND/FRONTEND_StyleSheet.h"
+#include "FRONTEND/WIDGETS/WIDGETS_ClassUpdateLabel.h"
+#include "FRONTEND/WIDGETS/WIDGETS_ClassUpdateProgressBar.h"
+#include "TraceCapture.h"
+
+namespace
+{
+// The window's widgets, found by object name.
+struct Widgets
+{
+    explicit Widgets(CLASS_BOX_UPDATER_WINDOW& window)
+        : start(window.findChild<QPushButton*>("START_STOP_BUTTON")),
+          version(window.findChild<QPushButton*>("GET_DEVICE_VERSION_BUTTON")),
+          bar(window.findChild<CLASS_UPDATE_PROGRESS_BAR*>("UPDATE_PROGRESS_BAR")),
+          label(window.findChild<CLASS_UPDATE_LABEL*>("UPDATE_STATE_LABEL")),
+          loading(window.findChild<QLabel*>("LOADING_LABEL")),
+          deviceVersion(window.findChild<QLabel*>("DEVICE_VERSION_VALUE_LABEL")),
+          packageVersion(window.findChild<QLabel*>("PACKAGE_VERSION_VALUE_LABEL")),
+          open(window.findChild<QAction*>("OPEN_KTP_FILE_ACTION"))
+    {
+    }
+    bool complete() const
+    {
+        return start && version && bar && label && loading && deviceVersion && packageVersion && open;
+    }
+
+    QPushButton* start;
+    QPushButton* version;
+    CLASS_UPDATE_PROGRESS_BAR* bar;
+    CLASS_UPDATE_LABEL* label;
+    QLabel* loading;
+    QLabel* deviceVersion;
+    QLabel* packageVersion;
+    QAction* open;
+};
+
+QList<QMessageBox*> MessageBoxes(CLASS_BOX_UPDATER_WINDOW& window)
+{
+    return window.findChildren<QMessageBox*>();
+}
+
+QMimeData* PackageUrls(const QStringList& paths)
+{
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(path);
+    QMimeData* data = new QMimeData;
+    data->setUrls(urls);
+    return data;
+}
+} // namespace
+
+class TestFrontendWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_Scratch;
+    TraceCapture m_Traces;
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setApplicationVersion("01.03.03");
+        QVERIFY(m_Scratch.isValid());
+        QVERIFY(m_Traces.Start(m_Scratch.path() + "/traces"));
+    }
+
+    void init() { m_Traces.NewErrors(); }
+
+    void construction()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        Widgets w(window);
+        QVERIFY(w.complete());
+        QCOMPARE(window.windowTitle(), QString("QRN207 Firmware Updater"));
+        QCOMPARE(window.objectName(), QString("QRN_UPDATER__MAIN_WINDOW"));
+        QCOMPARE(window.size(), QSize(420, 170));
+        QCOMPARE(window.minimumSize(), window.maximumSize());
+        QVERIFY(window.acceptDrops());
+        QCOMPARE(w.deviceVersion->text(), QString());
+        QCOMPARE(w.packageVersion->text(), QString("Please use File/Open to select an KTP package."));
+        QCOMPARE(w.label->text(), QString("Current state: Ready"));
+        QCOMPARE(w.bar->minimum(), 0);
+        QCOMPARE(w.bar->maximum(), 100);
+        QVERIFY(w.bar->isTextVisible());
+        QVERIFY(w.loading->isHidden());
+        QCOMPARE(window.findChild<QLabel*>("PROGRAM_VERSION_LABEL")->text(), QString("Version: 01.03.03"));
+        QVERIFY(window.GetConfigurationFilePath().endsWith(
+            "/BOX_UPDATER/PackageExtraction/CONF/components.json"));
+        QVERIFY(window.GetConfigurationFilePath().startsWith(QDir::tempPath()));
+        QVERIFY(!window.statusBar()->isSizeGripEnabled());
+        QVERIFY(m_Traces.NewErrors().isEmpty());
+    }
+
+    // Each row: events applied from a fresh window, then both buttons' state.
+    // Events: "version" presses Get Device Version, "device:<v>" delivers a
+    // device version, "compatible"/"incompatible" deliver the package check,
+    // "start" presses the Start/Stop button, "state:<n>" delivers a state.
+    void enableRules_data()
+    {
+        QTest::addColumn<QStringList>("events");
+        QTest::addColumn<bool>("startEnabled");
+        QTest::addColumn<QString>("startText");
+        QTest::addColumn<bool>("versionEnabled");
+
+        QTest::newRow("window created") << QStringList{} << false << "Start" << true;
+        QTest::newRow("get device version pressed")
+            << QStringList{"compatible", "version"} << false << "Start" << false;
+        QTest::newRow("device version received")
+            << QStringList{"version", "device:1.2.3"} << true << "Start" << true;
+        QTest::newRow("compatible package, version button unchanged")
+            << QStringList{"version", "compatible"} << true << "Start" << false;
+        QTest::newRow("incompatible package")
+            << QStringList{"compatible", "incompatible"} << false << "Start" << true;
+        QTest::newRow("start pressed") << QStringList{"compatible", "start"} << false << "Start" << false;
+        QTest::newRow("state 2") << QStringList{"compatible", "start", "state:1", "state:2"} << true << "Stop"
+                                 << true;
+        QTest::newRow("state 3") << QStringList{"compatible", "start", "state:1", "state:3"} << true << "Stop"
+                                 << true;
+        QTest::newRow("stop pressed")
+            << QStringList{"compatible", "start", "state:2", "version", "start"} << false << "Start" << false;
+    }
+
+    void enableRules()
+    {
+        QFETCH(QStringList, events);
+        QFETCH(bool, startEnabled);
+        QFETCH(QString, startText);
+        QFETCH(bool, versionEnabled);
+
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        Widgets w(window);
+        for (const QString& event : events)
+        {
+            if (event == "version")
+                w.version->click();
+            else if (event.startsWith("device:"))
+                window.SetDeviceVersion(event.mid(7));
+            else if (event == "compatible")
+                window.ChangeUpdaterCompatibility(true);
+            else if (event == "incompatible")
+                window.ChangeUpdaterCompatibility(false, "not for this program");
+            else if (event == "start")
+                // A disabled button ignores clicks: press it through its signal.
+                emit w.start->clicked();
+            else if (event.startsWith("state:"))
+                window.ChangeCurrentState(static_cast<T_BOX_UPDATER_STATE>(event.mid(6).toUInt()));
+        }
+        QCOMPARE(w.start->isEnabled(), startEnabled);
+        QCOMPARE(w.start->text(), startText);
+        QCOMPARE(w.version->isEnabled(), versionEnabled);
+    }
+
+    void startThenFinishedThenStop()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        Widgets w(window);
+        QSignalSpy started(&window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_StartUpdate);
+        QSignalSpy stopped(&window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_StopUpdate);
+
+        window.ChangeUpdaterCompatibility(true);
+        window.ChangeCurrentProgress(40); // left over from an earlier run
+        w.start->click();
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(started.at(0).at(0).toString(), window.GetConfigurationFilePath());
+        QCOMPARE(w.bar->value(), 0);
+
+        window.ChangeCurrentState(BOX_UPDATER_STATE_READY);
+        window.ChangeCurrentState(BOX_UPDATER_STATE_RUNNING);
+        QVERIFY(!w.loading->isHidden());
+        QCOMPARE(w.label->GetLabelState(), DWord(1));
+        window.ChangeCurrentProgress(100);
+        window.ChangeCurrentState(BOX_UPDATER_STATE_FINISHED);
+        QVERIFY(w.loading->isHidden());
+        QCOMPARE(w.label->text(), QString("Current state: Finished"));
+        QCOMPARE(w.bar->GetProgressBarState(), DWord(2));
+        QCOMPARE(w.bar->value(), 100);
+        QCOMPARE(w.start->text(), QString("Stop"));
+        QVERIFY(w.start->isEnabled());
+
+        w.start->click();
+        QCOMPARE(stopped.count(), 1);
+        QCOMPARE(started.count(), 1);
+        QCOMPARE(window.GetCurrentState(), BOX_UPDATER_STATE_READY);
+        QCOMPARE(w.label->text(), QString("Current state: Ready"));
+        QCOMPARE(w.bar->GetProgressBarState(), DWord(0));
+        QCOMPARE(w.bar->value(), 0);
+        QCOMPARE(w.start->text(), QString("Start"));
+        QVERIFY(m_Traces.NewErrors().isEmpty());
+    }
+
+    void unknownStateShowsReady()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        Widgets w(window);
+        window.ChangeUpdaterCompatibility(true);
+        window.ChangeCurrentState(BOX_UPDATER_STATE_RUNNING);
+        window.ChangeCurrentProgress(30);
+        QSignalSpy values(w.bar, &QProgressBar::valueChanged);
+
+        window.ChangeCurrentState(static_cast<T_BOX_UPDATER_STATE>(7));
+        QCOMPARE(window.DisplayStateOf(static_cast<T_BOX_UPDATER_STATE>(7)), DWord(0));
+        QCOMPARE(w.label->GetLabelState(), DWord(0));
+        QCOMPARE(w.bar->GetProgressBarState(), DWord(0));
+        QCOMPARE(w.label->text(), QString("Current state: Ready"));
+        // Nothing else changes: no value reset, the animation still shown, the buttons as they were.
+        QCOMPARE(w.bar->value(), 30);
+        QCOMPARE(values.count(), 0);
+        QVERIFY(!w.loading->isHidden());
+        QVERIFY(w.start->isEnabled());
+        QCOMPARE(w.start->text(), QString("Start"));
+        QVERIFY(m_Traces.NewErrors().isEmpty());
+    }
+
+    void progressAndVersions()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        Widgets w(window);
+        QSignalSpy values(w.bar, &QProgressBar::valueChanged);
+        window.ChangeCurrentProgress(25);
+        window.ChangeCurrentProgress(25);
+        QCOMPARE(values.count(), 1);
+        QCOMPARE(w.bar->value(), 25);
+
+        window.ChangeUpdaterVersion(true, "02.01.00");
+        QCOMPARE(w.packageVersion->text(), QString("02.01.00"));
+        window.ChangeUpdaterVersion(false, QString());
+        QCOMPARE(w.packageVersion->text(), QString("Please use File/Open to select an KTP package."));
+
+        QSignalSpy asked(&window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_GetDeviceVersion);
+        w.version->click();
+        QCOMPARE(asked.count(), 1);
+        window.SetDeviceVersion(QString());
+        QCOMPARE(w.deviceVersion->text(), QString("Failed to read version."));
+        QVERIFY(w.start->isEnabled());
+        QVERIFY(w.version->isEnabled());
+        window.SetDeviceVersion("1.2.3");
+        QCOMPARE(w.deviceVersion->text(), QString("1.2.3"));
+    }
+
+    void messageBoxes()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        window.ChangeUpdaterCompatibility(true, "ignored");
+        QVERIFY(MessageBoxes(window).isEmpty());
+
+        window.ChangeUpdaterCompatibility(false, "The package is not compatible, please update the software");
+        window.ExtractionFailed("Error when extracting the selected package. Keeping the old package.");
+        const QList<QMessageBox*> boxes = MessageBoxes(window);
+        QCOMPARE(boxes.size(), 2);
+        QCOMPARE(boxes.at(0)->windowTitle(), QString("Compatibility Error"));
+        QCOMPARE(boxes.at(0)->text(), QString("The package is not compatible, please update the software"));
+        QCOMPARE(boxes.at(0)->icon(), QMessageBox::Critical);
+        QCOMPARE(boxes.at(0)->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(boxes.at(1)->windowTitle(), QString("Extract Error"));
+        QCOMPARE(boxes.at(1)->text(),
+                 QString("Error when extracting the selected package. Keeping the old package."));
+        // Not waited for: the window keeps taking notifications while a box is open.
+        QVERIFY(boxes.at(1)->isVisible());
+        boxes.at(1)->button(QMessageBox::Ok)->click();
+        QTRY_COMPARE(MessageBoxes(window).size(), 1);
+    }
+
+    // A start whose package cannot be unpacked ends with the extraction
+    // message and no state change: the version button must come back.
+    void failedStartGivesButtonsBack()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        Widgets w(window);
+        window.ChangeUpdaterCompatibility(true);
+        w.start->click();
+        window.ChangeCurrentState(BOX_UPDATER_STATE_READY);
+        window.ExtractionFailed("The current package is corrupted. Please select a new one.");
+        QVERIFY(w.version->isEnabled());
+        QVERIFY(!w.start->isEnabled());
+        window.ChangeUpdaterCompatibility(true);
+        QVERIFY(w.start->isEnabled());
+    }
+
+    void openFile_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("lower-case package") << "/data/packages/UPDATE_01.ktp" << true;
+        QTest::newRow("upper-case KTP") << "/data/packages/UPDATE_01.KTP" << false;
+        QTest::newRow("other file") << "/data/packages/UPDATE_01.zip" << false;
+        QTest::newRow("dialog cancelled") << QString() << false;
+    }
+
+    void openFile()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(bool, accepted);
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        Widgets w(window);
+        QStringList asked;
+        window.SetFileChooser(
+            [&](QWidget* parent, const QString& caption, const QString& directory, const QString& filter)
+            {
+                asked << (parent == &window ? "window" : "other") << caption << directory << filter;
+                return chosen;
+            });
+        QSignalSpy copies(&window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_CopyKtpPackageInLocal);
+        w.open->trigger();
+
+        QCOMPARE(asked, (QStringList{"window", "Open File", QDir::homePath(), "KTP (*.ktp);;All Files (*)"}));
+        const QStringList errors = m_Traces.NewErrors();
+        if (accepted)
+        {
+            QCOMPARE(copies.count(), 1);
+            QCOMPARE(copies.at(0).at(0).toString(), chosen);
+            QVERIFY(errors.isEmpty());
+        }
+        else
+        {
+            QCOMPARE(copies.count(), 0);
+            QCOMPARE(errors.size(), 1);
+            QVERIFY2(errors.at(0).contains("SLOT_OnOpenKtpFileActionTriggered() Line ") &&
+                         errors.at(0).endsWith(" Wrong file extension, please select an \"*.ktp\" file."),
+                     qPrintable(errors.at(0)));
+            QVERIFY(MessageBoxes(window).isEmpty());
+        }
+    }
+
+    void dragAndDrop()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        QSignalSpy copies(&window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_CopyKtpPackageInLocal);
+        const QString folder = m_Scratch.path();
+
+        std::unique_ptr<QMimeData> refused(PackageUrls({folder + "/A.KTP", folder + "/notes.txt"}));
+        QDragEnterEvent refusedEnter(QPoint(10, 10), Qt::CopyAction, refused.get(), Qt::LeftButton,
+                                     Qt::NoModifier);
+        refusedEnter.ignore();
+        QApplication::sendEvent(&window, &refusedEnter);
+        QVERIFY(!refusedEnter.isAccepted());
+
+        std::unique_ptr<QMimeData> text(new QMimeData);
+        text->setText(folder + "/first.ktp");
+        QDragEnterEvent textEnter(QPoint(10, 10), Qt::CopyAction, text.get(), Qt::LeftButton, Qt::NoModifier);
+        textEnter.ignore();
+        QApplication::sendEvent(&window, &textEnter);
+        QVERIFY(!textEnter.isAccepted());
+
+        std::unique_ptr<QMimeData> packages(
+            PackageUrls({folder + "/first.ktp", folder + "/skip.KTP", folder + "/sub/../second.ktp"}));
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, packages.get(), Qt::LeftButton, Qt::NoModifier);
+        enter.ignore();
+        QApplication::sendEvent(&window, &enter);
+        QVERIFY(enter.isAccepted());
+
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, packages.get(), Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &drop);
+        QCOMPARE(copies.count(), 2);
+        QCOMPARE(copies.at(0).at(0).toString(), folder + "/first.ktp");
+        QCOMPARE(copies.at(1).at(0).toString(), folder + "/second.ktp");
+    }
+
+    // A widget that has gone is traced by name and the rest of the slot still runs.
+    void missingWidgetsAreTraced()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        Widgets w(window);
+        delete w.bar;
+        delete w.version;
+        window.ChangeCurrentProgress(10);
+        window.ChangeCurrentState(BOX_UPDATER_STATE_FINISHED);
+        QCOMPARE(w.label->text(), QString("Current state: Finished"));
+        QVERIFY(w.start->isEnabled());
+        const QStringList errors = m_Traces.NewErrors();
+        QCOMPARE(errors.size(), 3);
+        QVERIFY(
+            errors.at(0).endsWith("Unable to change the update progress because the progress bar is null"));
+        QVERIFY(errors.at(1).endsWith("Unable to change the state of the progress bar because it is null"));
+        QVERIFY(errors.at(2).endsWith("Unable to enable the get orlex version button because it is null"));
+    }
+
+    // The catalogues carry the window's texts, yet the window shows them in English.
+    void cataloguesCarryFixedTexts()
+    {
+        QTranslator french;
+        QVERIFY(french.load(":/lang/lang_fr_FR.qm"));
+        QCOMPARE(french.translate("CLASS_BOX_UPDATER_WINDOW", "Start"), QString::fromUtf8("D\u00e9marrer"));
+        QCOMPARE(french.translate("CLASS_BOX_UPDATER_WINDOW", "Failed to read version."),
+                 QString::fromUtf8("\u00c9chec de la lecture de la version."));
+        QVERIFY(QCoreApplication::installTranslator(&french));
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        QCoreApplication::removeTranslator(&french);
+        QCOMPARE(Widgets(window).start->text(), QString("Start"));
+        QCOMPARE(window.windowTitle(), QString("QRN207 Firmware Updater"));
+    }
+
+    void styleSheetAppliedAtShow()
+    {
+        qApp->setStyleSheet(QString());
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        QVERIFY(qApp->styleSheet().isEmpty());
+
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QString applied = qApp->styleSheet();
+        QVERIFY(!applied.isEmpty());
+        for (const auto& colour : StyleSheet::ColourTable())
+            QVERIFY2(!applied.contains(colour.first), qPrintable(colour.first));
+        QVERIFY(applied.contains("#D85600")); // ORANGE_DARKER buttons
+        QVERIFY(applied.contains("#283239")); // SLATE_GREY_700 window
+
+        // Shown again: loaded again (a sheet set meanwhile is replaced).
+        window.hide();
+        qApp->setStyleSheet("QLabel { color: red; }");
+        window.show();
+        QCOMPARE(qApp->styleSheet(), applied);
+
+        // The selectors reach the widgets: finished turns the state label green.
+        window.ChangeCurrentState(BOX_UPDATER_STATE_FINISHED);
+        Widgets w(window);
+        QCOMPARE(w.label->palette().color(QPalette::WindowText), QColor("#239123"));
+        window.hide();
+        qApp->setStyleSheet(QString());
+    }
+};
+
+QTEST_MAIN(TestFrontendWindow)
+#include "tst_frontend_window.moc"
