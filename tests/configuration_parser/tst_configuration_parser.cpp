@@ -1,36 +1,114 @@
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
-#include <QRegularExpression>
+#include <QPointer>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "BACKEND/MISC/Configurations_Helpers.h"
+#include "BACKEND/MISC/MISC_ClassConfigurationParser.h"
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCard.h"
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCardComponent.h"
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCardsManager.h"
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCommunicationConfUsb.h"
+#include "BACKEND/UPDATER/ClassAbstractUpdater.h"
+#include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
 #include "TraceCapture.h"
+#include "TraceMessages.h"
 
 using namespace CONFIGURATIONS;
 
 namespace
 {
-// "function|text" for each captured error line, the line number dropped.
-QStringList Messages(const QStringList& lines)
-{
-    static const QRegularExpression position(QStringLiteral("^\\S+ (\\w+)\\(\\) Line \\d+ (.*)$"));
-    QStringList messages;
-    for (const QString& line : lines)
-    {
-        const QRegularExpressionMatch match = position.match(line);
-        messages << (match.hasMatch() ? match.captured(1) + QLatin1Char('|') + match.captured(2) : line);
-    }
-    return messages;
-}
-
 QString Missing(const QString& key)
 {
     return QStringLiteral("CONFIGURATIONS_FormatMissingConfigurationParameterErrorMessage|Error has been "
                           "encountered during parsing configuration file \"") +
            key + QStringLiteral("\" is missing !");
 }
+
+// node with the value at path ("a.0.b": key a, index 0, key b) replaced;
+// an undefined value removes the key or the array element.
+QJsonValue With(const QJsonValue& node, QStringList path, const QJsonValue& value)
+{
+    if (path.isEmpty())
+        return value;
+    const QString token = path.takeFirst();
+    bool isIndex = false;
+    const int index = token.toInt(&isIndex);
+    if (isIndex)
+    {
+        QJsonArray array = node.toArray();
+        while (array.size() <= index)
+            array.append(QJsonValue());
+        const QJsonValue child = With(array.at(index), path, value);
+        if (child.isUndefined())
+            array.removeAt(index);
+        else
+            array[index] = child;
+        return array;
+    }
+    QJsonObject object = node.toObject();
+    const QJsonValue child = With(object.value(token), path, value);
+    if (child.isUndefined())
+        object.remove(token);
+    else
+        object[token] = child;
+    return object;
+}
+
+QJsonObject With(const QJsonObject& root, const QString& path, const QJsonValue& value)
+{
+    return With(QJsonValue(root), path.split(QLatin1Char('.')), value).toObject();
+}
+
+QJsonObject Component(const QString& name, const QString& path, const QString& type, const QString& base,
+                      const QString& endAction)
+{
+    return QJsonObject{
+        {"name", name}, {"communication_type", "USB"}, {"programmation", "MICRO"}, {"path", path},
+        {"type", type}, {"base-addr", base},           {"jump-addr", base},        {"end-action", endAction}};
+}
+
+// The smallest useful file: one box card over USB, a main program and a final reset.
+QJsonObject WorkedExample()
+{
+    const QJsonObject usb{
+        {"type", "USB"}, {"node-addr", 1}, {"parameters", QJsonObject{{"vid", "1A2B"}, {"pid", "3C4D"}}}};
+    const QJsonObject details{{"type", "BOX"}, {"communication", QJsonArray{usb}}};
+    const QJsonObject info{{"backend_slot", 0}, {"details", QJsonArray{details}}};
+    const QJsonArray basics{Component("STEP_RAM_PROGRAM_MAIN", "BIN/main.bin", "APP", "0x100", "jump"),
+                            Component("STEP_FINAL_RESET", "", "RESIDENT", "0", "reset")};
+    const QJsonObject card{{"info", info},
+                           {"components", QJsonObject{{"basics", basics}, {"revisions", QJsonArray()}}}};
+    return QJsonObject{{"box_updater_cards", QJsonArray{card}}};
+}
+
+QByteArray Json(const QJsonObject& root)
+{
+    return QJsonDocument(root).toJson();
+}
+
+const char* const CARDS = "box_updater_cards.0";
+const char* const BASICS = "box_updater_cards.0.components.basics";
+const char* const COMMUNICATION = "box_updater_cards.0.info.details.0.communication.0";
+
+QString At(const char* prefix, const QString& rest)
+{
+    return QLatin1String(prefix) + QLatin1Char('.') + rest;
+}
+
+int ThreadCount()
+{
+    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
+}
+
+const QString INVALID_COMPONENTS = QStringLiteral(
+    "ParsingConfigurationsFile|Invalid component parameters for components in card named \"CARD_BOX\"");
+const QString COMMUNICATIONS_FAILED = QStringLiteral("ParsingConfigurationsFile|Error(s) has been encoutered "
+                                                     "during \"communications\" parsing in the configuration "
+                                                     "file at: %PATH%");
 } // namespace
 
 class TestConfigurationParser : public QObject
@@ -43,7 +121,26 @@ private slots:
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_TraceFolder.isValid());
         QVERIFY(m_Traces.Start(m_TraceFolder.path() + "/traces"));
+        InitEnumerationTables();
+        // Binaries where the extracted package would put them.
+        m_Base = BinaryBaseFolder();
+        QDir(m_Base).removeRecursively();
+        QVERIFY(QDir().mkpath(m_Base + "BIN"));
+        for (const char* name : {"BIN/main.bin", "BIN/fpga.bin", "BIN/verif.bin"})
+        {
+            QFile file(m_Base + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(64, 'x') + name);
+        }
     }
+
+    void cleanupTestCase()
+    {
+        QDir(m_Base).removeRecursively();
+        m_Traces.Stop();
+    }
+
+    void init() { m_Traces.NewErrors(); }
 
     void checkKeysReportsEveryMissingKey()
     {
@@ -51,7 +148,7 @@ private slots:
         QJsonObject entry{{"name", "STEP_FINAL_RESET"}, {"path", ""}, {"type", "RESIDENT"}, {"unknown", 1}};
         QVERIFY(!CheckConfigurationKeys(entry, ComponentKeys()));
         // Key order; the optional "binary-verification" is not asked for.
-        QCOMPARE(Messages(m_Traces.NewErrors()),
+        QCOMPARE(TraceMessages(m_Traces.NewErrors()),
                  QStringList({Missing("base-addr"), Missing("communication_type"), Missing("end-action"),
                               Missing("jump-addr"), Missing("programmation")}));
 
@@ -66,35 +163,313 @@ private slots:
     void conversions()
     {
         DWord value = 0;
-        QVERIFY(HexadecimalToDWord("0x0x10", &value));
-        QCOMPARE(value, DWord(16));
         QVERIFY(HexadecimalToDWord("FFFFFFFF", &value));
         QCOMPARE(value, DWord(0xFFFFFFFF));
         QVERIFY(!HexadecimalToDWord("0x", &value));
         QVERIFY(!HexadecimalToDWord("100000000", &value));
-        QVERIFY(!HexadecimalToDWord("0xZZ", &value));
-
         Word word = 0;
-        QVERIFY(HexadecimalToWord("1A2B", &word));
-        QCOMPARE(word, Word(0x1A2B));
         QVERIFY(!HexadecimalToWord("12345", &word));
-        QVERIFY(!HexadecimalToWord("XYZ", &word));
-
+        // Numbers of the file are 8-bit; anything but an integer reads as -1.
         QCOMPARE(ReadSignedByte(QJsonValue(2)), SByte(2));
         QCOMPARE(ReadSignedByte(QJsonValue("2")), SByte(-1));
         QCOMPARE(ReadSignedByte(QJsonValue(1.5)), SByte(-1));
         QCOMPARE(ReadSignedByte(QJsonValue(1e300)), SByte(-1));
-        QCOMPARE(ReadSignedByte(QJsonValue()), SByte(-1));
-
-        T_BACKEND_TYPE backend = BACKEND_TYPE_TEST;
-        QVERIFY(BackendTypeFromText("NO_BACK_END", &backend));
-        QCOMPARE(backend, BACKEND_TYPE_NO_BACK_END);
         QVERIFY(!BackendTypeFromText("dp"));
+    }
 
-        QCOMPARE(BinaryBaseFolder(), QDir::tempPath() + "/BOX_UPDATER/PackageExtraction/");
+    void workedExample()
+    {
+        const QString path = WriteConfiguration(Json(WorkedExample()));
+        CLASS_CARDS_MANAGER manager;
+        const QList<CLASS_COMMUNICATION_CONF*> links;
+        CLASS_CONFIGURATION_PARSER parser(&manager, links, false, false);
+        QVERIFY(parser.ParsingConfigurationsFile(path));
+        QCOMPARE(m_Traces.NewErrors(), QStringList());
+
+        QCOMPARE(manager.GetCards().size(), 1);
+        CLASS_CARD* card = manager.GetCards().first();
+        QCOMPARE(card->GetName(), QStringLiteral("CARD_BOX"));
+        QCOMPARE(card->GetType(), CARD_TYPE_BOX);
+        auto* usb =
+            qobject_cast<CLASS_COMMUNICATION_CONF_USB*>(card->GetCommunication(COMMUNICATION_TYPE_USB));
+        QVERIFY(usb);
+        QCOMPARE(usb->GetName(), QStringLiteral("USB_CARD_BOX"));
+        QCOMPARE(usb->GetNodeAddress(), 1);
+        QCOMPARE(usb->GetVendorId(), Word(0x1A2B));
+        QCOMPARE(usb->GetProductId(), Word(0x3C4D));
+        QVERIFY(!card->GetCommunication(COMMUNICATION_TYPE_COM));
+
+        const QList<CLASS_CARD_COMPONENT*>& components = card->GetComponents();
+        QCOMPARE(components.size(), 2);
+        QVERIFY2(QRegularExpression("^BOX_STEP_RAM_PROGRAM_MAIN_\\d+$")
+                     .match(components.at(0)->GetName())
+                     .hasMatch(),
+                 qPrintable(components.at(0)->GetName()));
+        QCOMPARE(components.at(1)->GetName(), QStringLiteral("BOX_STEP_FINAL_RESET"));
+        for (CLASS_CARD_COMPONENT* component : components)
+        {
+            QVERIFY(component->GetUpdater());
+            QCOMPARE(component->GetUpdater()->GetCommunication(), usb);
+            QCOMPARE(component->GetUpdater()->thread(), card->GetThread());
+        }
+        QCOMPARE(card->GetLastStep(), STEP_RAM_PROGRAM_MAIN);
+        QCOMPARE(components.at(0)->GetUpdater()->GetEndAction(), END_ACTION_JUMP);
+        QCOMPARE(components.at(1)->GetUpdater()->GetEndAction(), END_ACTION_RESET);
+
+        const QHash<QString, CLASS_BINARY_INFORMATIONS*>& binaries = parser.GetBinaries();
+        QCOMPARE(binaries.size(), 2);
+        CLASS_BINARY_INFORMATIONS* main = binaries.value(m_Base + "BIN/main.bin");
+        QVERIFY(main && main->IsLoaded());
+        QCOMPARE(main->GetBaseAddress(), DWord(0x100));
+        QVERIFY(binaries.contains(QString()));
+        QVERIFY(!binaries.value(QString())->IsLoaded());
+
+        parser.ClearBinaries();
+        QVERIFY(parser.GetBinaries().isEmpty());
+    }
+
+    // Each mistake gives its messages, in order, and its result.
+    void configurations_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<QStringList>("messages");
+        const QJsonObject example = WorkedExample();
+        const QJsonValue removed(QJsonValue::Undefined);
+
+        QTest::newRow("missing file")
+            << "missing" << QByteArray() << false
+            << QStringList{"ParsingConfigurationsFile|Cannot find the configuration file at: "
+                           "%PATH%"};
+        QTest::newRow("unreadable file")
+            << "folder" << QByteArray() << false
+            << QStringList{
+                   "ParsingConfigurationsFile|Cannot open the configuration file at: %PATH% because: file to "
+                   "open is a directory"};
+        QTest::newRow("malformed JSON")
+            << "file" << QByteArray("{\"box_updater_cards\": []") << false
+            << QStringList{
+                   "ParsingConfigurationsFile|Updater configuration file has encountered JSON parsing error "
+                   "(unterminated objectat offset 24) at: %PATH%"};
+        QTest::newRow("empty document") << "file" << QByteArray("\n") << false
+                                        << QStringList{"ParsingConfigurationsFile|Updater configuration file "
+                                                       "is empty or is not valid at: %PATH%"};
+        QTest::newRow("no root item")
+            << "file" << QByteArray("{\"cards\": []}") << false
+            << QStringList{
+                   Missing("box_updater_cards"),
+                   "ParsingConfigurationsFile|Cannot found root itembox_updater_cards in the configuration "
+                   "file at: %PATH%"};
+        QTest::newRow("component without end-action")
+            << "file" << Json(With(example, At(BASICS, "0.end-action"), removed)) << false
+            << QStringList{Missing("end-action"), INVALID_COMPONENTS};
+        QTest::newRow("card without info") << "file" << Json(With(example, At(CARDS, "info"), removed))
+                                           << true << QStringList{Missing("info")};
+        QJsonObject withSlots = With(example, At(CARDS, "info.backend_slot"), 2);
+        withSlots = With(withSlots, At(CARDS, "backends.0.backend"), "DP");
+        withSlots = With(withSlots, At(CARDS, "backends.0.revisions.0.revision"), 0);
+        withSlots = With(withSlots, At(CARDS, "backends.0.revisions.0.backend_slots.0.backend_slot"), 1);
+        withSlots =
+            With(withSlots, At(CARDS, "backends.0.revisions.0.backend_slots.0.components"), QJsonArray());
+        QTest::newRow("slot in range") << "file" << Json(withSlots) << true << QStringList();
+        QTest::newRow("slot out of range")
+            << "file"
+            << Json(With(withSlots, At(CARDS, "backends.0.revisions.0.backend_slots.0.backend_slot"), 2))
+            << false
+            << QStringList{
+                   "ParsingConfigurationsFile|BackEnd slot value is out-of-range (2) for components in card "
+                   "named \"CARD_BOX\" who have only 2 inside!"};
+        QTest::newRow("unknown backend")
+            << "file" << Json(With(withSlots, At(CARDS, "backends.0.backend"), "VGA")) << false
+            << QStringList{
+                   "ParsingConfigurationsFile|BackEnd is not recognized \"VGA\" for backends in card named "
+                   "\"CARD_BOX\""};
+        QTest::newRow("negative revision")
+            << "file"
+            << Json(With(example, At(CARDS, "components.revisions.0"),
+                         QJsonObject{{"revision", -1}, {"components", QJsonArray()}}))
+            << false
+            << QStringList{
+                   "ParsingConfigurationsFile|Revision value is invalid (-1) for components in card named "
+                   "\"CARD_BOX\""};
+
+        QJsonObject checkedMain = Component("STEP_RAM_PROGRAM_MAIN", "BIN/main.bin", "APP", "0x100", "jump");
+        checkedMain["binary-verification"] = QJsonObject{{"path", "BIN/verif.bin"}, {"base-addr", "0"}};
+        const QJsonObject edid = Component("STEP_RAM_PROGRAM_EDID_0", "BIN/verif.bin", "EDID_0", "0", "none");
+        const QJsonObject reset = Component("STEP_FINAL_RESET", "", "RESIDENT", "0", "reset");
+        const QJsonObject verified = With(example, BASICS, QJsonArray{checkedMain, edid, reset});
+        QTest::newRow("unregistered verification binary")
+            << "file" << Json(verified) << false
+            << QStringList{
+                   "ParsingComponentEntry|The verification binary at the path: %BASE%BIN/verif.bin is not "
+                   "registered",
+                   INVALID_COMPONENTS};
+        QTest::newRow("verification binary registered before")
+            << "file" << Json(With(example, BASICS, QJsonArray{edid, checkedMain, reset})) << true
+            << QStringList();
+
+        QJsonObject twoCards = example;
+        twoCards["box_updater_cards"] = QJsonArray{example["box_updater_cards"].toArray().at(0),
+                                                   example["box_updater_cards"].toArray().at(0)};
+        QTest::newRow("second BOX card")
+            << "file" << Json(twoCards) << false
+            << QStringList{"AddCard|A card with the same type 0 already exists!",
+                           "ParsingConfigurationsFile|Card type \"BOX\" is not added to list"};
+        QTest::newRow("unknown card type")
+            << "file" << Json(With(example, At(CARDS, "info.details.0.type"), "box")) << false
+            << QStringList{"CLASS_CARD|Unrecognized card type: 1",
+                           "ParsingConfigurationsFile|Card named \"CARD_\" is not initialized!"};
+        QTest::newRow("unknown communication type")
+            << "file" << Json(With(example, At(COMMUNICATION, "type"), "SPI")) << false
+            << QStringList{"ParsingCommunicationsEntry|Unrecognized communication type: SPI",
+                           COMMUNICATIONS_FAILED};
+        QTest::newRow("bad PID")
+            << "file" << Json(With(example, At(COMMUNICATION, "parameters.pid"), "XYZ")) << false
+            << QStringList{"ParsingCommunicationsEntry|Cannot convert PID (XYZ) for one USB communication",
+                           COMMUNICATIONS_FAILED};
+        QTest::newRow("second USB link on the card")
+            << "file"
+            << Json(With(
+                   example, "box_updater_cards.0.info.details.0.communication.1",
+                   example["box_updater_cards"].toArray().at(0)["info"]["details"][0]["communication"][0]))
+            << false
+            << QStringList{"AddCommunication|Communication type USB is already affected for the card named "
+                           "\"CARD_BOX\"",
+                           COMMUNICATIONS_FAILED};
+        QTest::newRow("RAM_SAMBA and any type on the final reset")
+            << "file"
+            << Json(With(With(example, At(BASICS, "0.type"), "RAM_SAMBA"), At(BASICS, "1.type"), "whatever"))
+            << true << QStringList();
+        QTest::newRow("missing binary")
+            << "file" << Json(With(example, At(BASICS, "0.path"), "BIN/absent.bin")) << false
+            << QStringList{"ParsingComponentEntry|Invalid binary file path: %BASE%BIN/absent.bin for entry "
+                           "STEP_RAM_PROGRAM_MAIN",
+                           INVALID_COMPONENTS};
+        QTest::newRow("bad jump address")
+            << "file" << Json(With(example, At(BASICS, "0.jump-addr"), "0xG0")) << false
+            << QStringList{
+                   "CreateBinaryInformations|Cannot convert jump address: 0xG0 for the binary at the "
+                   "folowwing path: %BASE%BIN/main.bin",
+                   "ParsingComponentEntry|Could not create the binary informations for the one at the "
+                   "path: %BASE%BIN/main.bin",
+                   INVALID_COMPONENTS};
+        // Nothing could ever program it, so the update must not run.
+        QTest::newRow("unknown programmation")
+            << "file" << Json(With(example, At(BASICS, "1.programmation"), "FLASH")) << false
+            << QStringList{"CLASS_CARD_COMPONENT|Unrecognized programmation name FLASH for component card "
+                           "namedBOX_STEP_FINAL_RESET",
+                           INVALID_COMPONENTS};
+    }
+
+    void configurations()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QByteArray, content);
+        QFETCH(bool, result);
+        QFETCH(QStringList, messages);
+
+        QString path = m_Scratch.filePath(QStringLiteral("components.json"));
+        QFile::remove(path);
+        QDir(path).removeRecursively();
+        if (kind == "file")
+            path = WriteConfiguration(content);
+        else if (kind == "folder")
+            QVERIFY(QDir().mkpath(path));
+
+        CLASS_CARDS_MANAGER manager;
+        const QList<CLASS_COMMUNICATION_CONF*> links;
+        CLASS_CONFIGURATION_PARSER parser(&manager, links, false, false);
+        QCOMPARE(parser.ParsingConfigurationsFile(path), result);
+        messages.replaceInStrings("%PATH%", path);
+        messages.replaceInStrings("%BASE%", m_Base);
+        QCOMPARE(TraceMessages(m_Traces.NewErrors()), messages);
+        // A file that cannot be read as a configuration builds nothing.
+        static const QStringList unreadable{"missing file", "unreadable file", "malformed JSON",
+                                            "empty document", "no root item"};
+        if (unreadable.contains(QString::fromLatin1(QTest::currentDataTag())))
+            QVERIFY(manager.GetCards().isEmpty());
+    }
+
+    // One object per distinct binary, with the addresses of the first entry
+    // naming it; every "0x" goes before conversion.
+    void binaryRegistry()
+    {
+        QJsonObject root = WorkedExample();
+        root = With(root, At(BASICS, "0.base-addr"), "0x0x10");
+        root = With(root, At(BASICS, "2"),
+                    Component("STEP_RAM_PROGRAM_FPGA_0", "BIN/../BIN/main.bin", "FPGA_0", "0x200", "none"));
+        root = With(root, At(BASICS, "3"),
+                    Component("STEP_RAM_PROGRAM_EDID_0", m_Base + "BIN/fpga.bin", "EDID_0", "0x300", "none"));
+        CLASS_CARDS_MANAGER manager;
+        const QList<CLASS_COMMUNICATION_CONF*> links;
+        CLASS_CONFIGURATION_PARSER parser(&manager, links, false, false);
+        QVERIFY(parser.ParsingConfigurationsFile(WriteConfiguration(Json(root))));
+        QCOMPARE(m_Traces.NewErrors(), QStringList());
+        QCOMPARE(manager.GetCards().first()->GetComponents().size(), 4);
+
+        const QHash<QString, CLASS_BINARY_INFORMATIONS*>& binaries = parser.GetBinaries();
+        QCOMPARE(binaries.size(), 3);
+        QCOMPARE(binaries.value(m_Base + "BIN/main.bin")->GetBaseAddress(), DWord(16));
+        QCOMPARE(binaries.value(m_Base + "BIN/fpga.bin")->GetBaseAddress(), DWord(0x300));
+    }
+
+    // A link name already in use elsewhere is refused.
+    void linkNameInUse()
+    {
+        CLASS_CARDS_MANAGER manager;
+        CLASS_COMMUNICATION_CONF_USB existing(QStringLiteral("USB_CARD_BOX"), 1, 1, 1);
+        const QList<CLASS_COMMUNICATION_CONF*> links{&existing};
+        CLASS_CONFIGURATION_PARSER parser(&manager, links, false, false);
+        QVERIFY(!parser.ParsingConfigurationsFile(WriteConfiguration(Json(WorkedExample()))));
+        QStringList expected{
+            "ParsingCommunicationsEntry|One communication with this name already exists: USB_CARD_BOX",
+            COMMUNICATIONS_FAILED};
+        expected.replaceInStrings("%PATH%", m_Scratch.filePath(QStringLiteral("components.json")));
+        QCOMPARE(TraceMessages(m_Traces.NewErrors()), expected);
+    }
+
+    // Building and tearing the model down leaves no thread and no object behind.
+    void buildAndTearDownRepeatedly()
+    {
+        const QString path = WriteConfiguration(Json(WorkedExample()));
+        const int threads = ThreadCount();
+        CLASS_CARDS_MANAGER manager;
+        const QList<CLASS_COMMUNICATION_CONF*> links;
+        CLASS_CONFIGURATION_PARSER parser(&manager, links, true, false);
+        for (int round = 0; round < 100; ++round)
+        {
+            QVERIFY(parser.ParsingConfigurationsFile(path));
+            QList<QPointer<QObject>> objects;
+            for (CLASS_CARD* card : manager.GetCards())
+            {
+                for (CLASS_CARD_COMPONENT* component : card->GetComponents())
+                    objects << component->GetUpdater() << component;
+                objects << card;
+            }
+            for (CLASS_BINARY_INFORMATIONS* binary : parser.GetBinaries())
+                objects << binary;
+            QCOMPARE(objects.size(), 7);
+            manager.DeleteAllCards();
+            parser.ClearBinaries();
+            for (const QPointer<QObject>& object : objects)
+                QVERIFY(object.isNull());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(ThreadCount(), threads, 10000);
+        QCOMPARE(m_Traces.NewErrors(), QStringList());
     }
 
 private:
+    QString WriteConfiguration(const QByteArray& content)
+    {
+        QFile file(m_Scratch.filePath(QStringLiteral("components.json")));
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
+            return QString();
+        return file.fileName();
+    }
+
+    QTemporaryDir m_Scratch;
+    QString m_Base;
     QTemporaryDir m_TraceFolder;
     TraceCapture m_Traces;
 };
