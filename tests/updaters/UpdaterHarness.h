@@ -180,6 +180,12 @@ public:
     SDWord StartAndWait(qint64 inactivityMs = 5000, int timeoutMs = RUN_TIMEOUT_MS)
     {
         emit m_Updater->SIGNAL_Start();
+        return Wait(inactivityMs, timeoutMs);
+    }
+
+    // Polls as StartAndWait does, for an updater already started.
+    SDWord Wait(qint64 inactivityMs = 5000, int timeoutMs = RUN_TIMEOUT_MS)
+    {
         QDeadlineTimer deadline(timeoutMs);
         bool timedOut = false;
         while (!deadline.hasExpired())

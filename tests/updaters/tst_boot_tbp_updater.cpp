@@ -329,6 +329,40 @@ private slots:
         }
     }
 
+    // Frames the boot loader should never send while an acknowledgement is awaited.
+    void unexpectedFrames_data()
+    {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QString>("message");
+        // A code the protocol does not know must not pass for PING (code 0).
+        QTest::newRow("unknown code") << QByteArray::fromHex("3a0900000000")
+                                      << "Unrecognized ACK command for updater named \"BOX_APP\"";
+        // PING announcing an attribute it cannot have: a protocol error.
+        QTest::newRow("protocol error") << QByteArray::fromHex("3a00000100")
+                                        << " An error has been encountered with TBP frame \"Error message "
+                                           "location: Project Protocol Error - "
+                                           "Error message code: Duplicate Attributes or overflow\"";
+    }
+    void unexpectedFrames()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(QString, message);
+        CLASS_BINARY_INFORMATIONS binary(WriteFile(m_Dir, "frames.bin", Pattern(100, 60)), APP_BASE,
+                                         APP_BASE);
+        Link link;
+        QVERIFY(link.Start("udp", m_Dir, {"--fault-silence-after", "0"}));
+        auto* updater = Make(link, "BOX_APP", STEP_RAM_PROGRAM_MAIN, &binary, nullptr, COMPONENT_TYPE_APP,
+                             END_ACTION_JUMP);
+        Run run(updater);
+        emit updater->SIGNAL_Start();
+        QTRY_COMPARE_WITH_TIMEOUT(updater->GetState(), BOOT_TBP_STATE_WAIT_ACK, 20000);
+        QCOMPARE(updater->GetStateText(), QString("Envoie un ping"));
+        QMetaObject::invokeMethod(updater, "UpdateNewDataReceived", Q_ARG(QByteArray, frame));
+        QCOMPARE(run.Wait(), SDWord(UPDATER_STATUS_ERROR));
+        QVERIFY2(run.Texts().last().endsWith(message), qPrintable(run.Texts().last()));
+        QVERIFY(!run.Texts().contains("\t PING"));
+    }
+
 private:
     CLASS_MVR_BOOT_TBP_UPDATER* Make(Link& link, const QString& name, int step,
                                      CLASS_BINARY_INFORMATIONS* binary,
