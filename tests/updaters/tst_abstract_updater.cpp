@@ -18,15 +18,15 @@ public:
     DWord GetProgress() override { return m_Progress.load(); }
     void Process() override
     {
-        ProcessThread = QThread::currentThread();
         m_ActivityTimer.start();
         SetStatus(UPDATER_STATUS_RUNNING);
+        ProcessThread = QThread::currentThread();
     }
     SDWord GetExtendedStatus() override { return 0; }
     void SLOT_TimeOut() override
     {
-        TimeOutThread = QThread::currentThread();
         CLASS_ABSTRACT_UPDATER::SLOT_TimeOut();
+        TimeOutThread = QThread::currentThread();
     }
     std::atomic<QThread*> ProcessThread{nullptr};
     std::atomic<QThread*> TimeOutThread{nullptr};
