@@ -177,14 +177,14 @@ public:
     // Emits SIGNAL_Start and polls once per 20 ms until the status is final
     // (the updater must be idle before).
     // An updater silent for more than inactivityMs gets SIGNAL_TimeOut, once.
-    SDWord StartAndWait(qint64 inactivityMs = 5000, int timeoutMs = RUN_TIMEOUT_MS)
+    SDWord StartAndWait(qint64 inactivityMs = 10000, int timeoutMs = RUN_TIMEOUT_MS)
     {
         emit m_Updater->SIGNAL_Start();
         return Wait(inactivityMs, timeoutMs);
     }
 
     // Polls as StartAndWait does, for an updater already started.
-    SDWord Wait(qint64 inactivityMs = 5000, int timeoutMs = RUN_TIMEOUT_MS)
+    SDWord Wait(qint64 inactivityMs = 10000, int timeoutMs = RUN_TIMEOUT_MS)
     {
         QDeadlineTimer deadline(timeoutMs);
         bool timedOut = false;
