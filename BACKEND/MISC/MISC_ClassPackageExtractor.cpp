@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 
 #include "MISC_PackageKey.h"
 #include "Platform.h"
@@ -227,6 +228,19 @@ Bool CLASS_PACKAGE_EXTRACTOR::ExtractCompressedPackage()
     return false;
 }
 
+QVariant CLASS_PACKAGE_EXTRACTOR::ReadVersionValue(const QString& versionFile, const QString& key)
+{
+    // QSettings keeps parsed files in a process-wide cache that it trusts
+    // while size and modification time are unchanged: a second package made
+    // in the same second, with a version file of the same size, would show
+    // the first one's values. A private copy under a fresh name is always parsed.
+    QTemporaryDir copyFolder;
+    const QString copy = copyFolder.path() + QStringLiteral("/version.ini");
+    if (!copyFolder.isValid() || !QFile::copy(versionFile, copy))
+        return QVariant();
+    return QSettings(copy, QSettings::IniFormat).value(key);
+}
+
 Bool CLASS_PACKAGE_EXTRACTOR::CheckExtractedFiles()
 {
     bool complete = QFileInfo::exists(m_ExtractionFolder + CONFIGURATION_FILE);
@@ -239,16 +253,19 @@ Bool CLASS_PACKAGE_EXTRACTOR::CheckExtractedFiles()
         emit SIGNAL_ChangeUpdaterVersion(false, QString());
         return false;
     }
-    const QSettings version(versionFile, QSettings::IniFormat);
-    emit SIGNAL_ChangeUpdaterVersion(true, version.value(QStringLiteral("version")).toString());
+    emit SIGNAL_ChangeUpdaterVersion(true,
+                                     ReadVersionValue(versionFile, QStringLiteral("version")).toString());
     return true;
 }
 
 void CLASS_PACKAGE_EXTRACTOR::CheckCompatibility()
 {
-    const QSettings version(m_ExtractionFolder + VERSION_FILE, QSettings::IniFormat);
     bool ok = false;
-    const int compatibility = version.value(QStringLiteral("compatibility")).toString().trimmed().toInt(&ok);
+    const int compatibility =
+        ReadVersionValue(m_ExtractionFolder + VERSION_FILE, QStringLiteral("compatibility"))
+            .toString()
+            .trimmed()
+            .toInt(&ok);
     if (ok && compatibility == 1)
         emit SIGNAL_ChangeCompatibilityStatus(true, QString());
     else

@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include "Types.h"
 
@@ -51,6 +52,9 @@ public:
     // False when an entry of the listing ("7z l -slt" output) would land
     // outside the extraction folder: an absolute name, a ".." step, or a link
     // to an absolute target. The first such entry is put in offendingEntry.
+    // A value of an extracted "version.ini", read afresh every time.
+    static QVariant ReadVersionValue(const QString& versionFile, const QString& key);
+
     static Bool ListingIsSafe(const QByteArray& listing, QString& offendingEntry);
 
 signals:

@@ -376,6 +376,40 @@ private slots:
         QCOMPARE(QDir(folders.local).entryList(QDir::Files), QStringList{"first.bin.ktp"});
     }
 
+    // Two packages made in the same second, with version files of the same
+    // size: the second one's version and compatibility must be read, not the
+    // first one's remembered values.
+    void secondPackageOfTheSameSecondIsReadAfresh()
+    {
+        T_FOLDERS folders;
+        const QDateTime stamp = QDateTime::currentDateTime().addSecs(-60);
+        QStringList packages;
+        for (const QByteArray& lines : {QByteArray("version=01.00.01\ncompatibility=1\n"),
+                                        QByteArray("version=01.00.02\ncompatibility=0\n")})
+        {
+            const QString tree = folders.root.path() + "/same second " + QString::number(packages.size());
+            MakeTree(tree, lines);
+            QFile version(tree + "/CONF/version.ini");
+            QVERIFY(version.open(QIODevice::ReadWrite));
+            QVERIFY(version.setFileTime(stamp, QFileDevice::FileModificationTime));
+            version.close();
+            packages << folders.packages + "/same" + QString::number(packages.size()) + ".ktp";
+            QCOMPARE(Run(TestSupport::BinaryDir() + "/ktp-tool", {"pack", tree, packages.last()}), 0);
+        }
+
+        CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
+        QSignalSpy version(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeUpdaterVersion);
+        QSignalSpy compatibility(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeCompatibilityStatus);
+        QVERIFY(extractor.CopyKtpPackageInLocal(packages.at(0)));
+        QVERIFY(extractor.CopyKtpPackageInLocal(packages.at(1)));
+        QCOMPARE(version.size(), 2);
+        QCOMPARE(version.at(0).at(1).toString(), QString("01.00.01"));
+        QCOMPARE(version.at(1).at(1).toString(), QString("01.00.02"));
+        QCOMPARE(compatibility.size(), 2);
+        QCOMPARE(compatibility.at(0).at(0).toBool(), true);
+        QCOMPARE(compatibility.at(1).at(0).toBool(), false);
+    }
+
     void newestKeptPackageIsChosen()
     {
         T_FOLDERS folders;
