@@ -33,8 +33,8 @@ CLASS_CARD::CLASS_CARD(const QString& name, T_CARD_TYPE type, QObject* parent)
     m_Thread.setObjectName(QStringLiteral("THREAD_") + CardTypeToText(type));
     // Stopped, never deleted, at quit: the thread object belongs to the card.
     if (QCoreApplication::instance())
-        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &m_Thread, &QThread::quit,
-                Qt::DirectConnection);
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &m_Thread,
+                &CLASS_CARD_THREAD::RequestStop, Qt::DirectConnection);
     m_Thread.start(QThread::InheritPriority);
 }
 
@@ -51,16 +51,18 @@ CLASS_CARD::~CLASS_CARD()
 
 void CLASS_CARD::StopThread()
 {
-    if (!m_Thread.isRunning())
-        return;
-    m_Thread.exit(0);
-    if (m_Thread.wait(CARD_THREAD_STOP_WAIT_MS))
-        return;
-    // Deleting a running thread would abort the program; an updater blocked in
-    // a bounded wait ends soon enough.
-    TraceError(TRACE_POS + QStringLiteral("Thread of the card named \"") + m_Name +
-               QStringLiteral("\" is still busy, waiting for it to end"));
-    m_Thread.wait();
+    // Already asked to end (at quit, or by the box updater): only wait below.
+    if (m_Thread.isRunning())
+        m_Thread.RequestStop();
+    if (!m_Thread.wait(CARD_THREAD_STOP_WAIT_MS))
+    {
+        // Deleting a running thread would abort the program; an updater
+        // blocked in a bounded wait ends soon enough.
+        TraceError(TRACE_POS + QStringLiteral("Thread of the card named \"") + m_Name +
+                   QStringLiteral("\" is still busy, waiting for it to end"));
+        m_Thread.wait();
+    }
+    m_Thread.Reclaim();
 }
 
 Bool CLASS_CARD::AddCommunication(T_COMMUNICATION_TYPE key, const CLASS_COMMUNICATION_CONF& configuration)
@@ -132,11 +134,9 @@ Bool CLASS_CARD::AddComponent(const QString& name, T_UPDATE_STEP step, T_COMMUNI
     m_Components.append(component);
 
     ComputeLastStep();
+    // On the card's thread from now on, and deleted there when it finishes.
     if (CLASS_ABSTRACT_UPDATER* updater = component->GetUpdater())
-    {
-        updater->moveToThread(&m_Thread);
-        connect(&m_Thread, &QThread::finished, updater, &QObject::deleteLater);
-    }
+        m_Thread.Adopt(updater);
     return true;
 }
 

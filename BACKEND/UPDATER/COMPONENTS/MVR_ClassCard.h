@@ -4,10 +4,10 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QThread>
 
 #include <atomic>
 
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCardThread.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_Enumerations.h"
 #include "Types.h"
 
@@ -46,7 +46,9 @@ public:
     DWord GetCardState() const { return m_State.load(); }
 
     // Ends the card's thread (its updaters are deleted as it finishes) and
-    // waits for it. Safe to call again: a stopped thread is left alone.
+    // waits for it. Safe to call again. Whoever polled the updaters from
+    // another thread stops the thread through here, not through GetThread,
+    // so that the deletion is ordered after the polling.
     void StopThread();
 
     // Weight of a step in the card's progress.
@@ -67,5 +69,5 @@ private:
     QHash<T_COMMUNICATION_TYPE, CLASS_COMMUNICATION_CONF*> m_Communications;
     T_UPDATE_STEP m_LastStep;
     std::atomic<DWord> m_State;
-    QThread m_Thread;
+    CLASS_CARD_THREAD m_Thread;
 };
