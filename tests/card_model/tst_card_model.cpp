@@ -313,6 +313,9 @@ private slots:
         QCOMPARE(updater->GetStatus(), SDWord(UPDATER_STATUS_SUCCESS));
         QVERIFY(readsWhileRunning > 0);
         QCOMPARE(card->GetCardProgress(), Byte(500 / 6));
+        // As the box updater ends a run: the thread is asked to end, then the model goes.
+        card->GetThread()->exit(0);
+        QVERIFY(card->GetThread()->wait(10000));
         manager.DeleteAllCards();
     }
 };

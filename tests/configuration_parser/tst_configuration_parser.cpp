@@ -160,23 +160,6 @@ private slots:
         QVERIFY(m_Traces.NewErrors().isEmpty());
     }
 
-    void conversions()
-    {
-        DWord value = 0;
-        QVERIFY(HexadecimalToDWord("FFFFFFFF", &value));
-        QCOMPARE(value, DWord(0xFFFFFFFF));
-        QVERIFY(!HexadecimalToDWord("0x", &value));
-        QVERIFY(!HexadecimalToDWord("100000000", &value));
-        Word word = 0;
-        QVERIFY(!HexadecimalToWord("12345", &word));
-        // Numbers of the file are 8-bit; anything but an integer reads as -1.
-        QCOMPARE(ReadSignedByte(QJsonValue(2)), SByte(2));
-        QCOMPARE(ReadSignedByte(QJsonValue("2")), SByte(-1));
-        QCOMPARE(ReadSignedByte(QJsonValue(1.5)), SByte(-1));
-        QCOMPARE(ReadSignedByte(QJsonValue(1e300)), SByte(-1));
-        QVERIFY(!BackendTypeFromText("dp"));
-    }
-
     void workedExample()
     {
         const QString path = WriteConfiguration(Json(WorkedExample()));
@@ -285,14 +268,6 @@ private slots:
             << QStringList{
                    "ParsingConfigurationsFile|BackEnd is not recognized \"VGA\" for backends in card named "
                    "\"CARD_BOX\""};
-        QTest::newRow("negative revision")
-            << "file"
-            << Json(With(example, At(CARDS, "components.revisions.0"),
-                         QJsonObject{{"revision", -1}, {"components", QJsonArray()}}))
-            << false
-            << QStringList{
-                   "ParsingConfigurationsFile|Revision value is invalid (-1) for components in card named "
-                   "\"CARD_BOX\""};
 
         QJsonObject checkedMain = Component("STEP_RAM_PROGRAM_MAIN", "BIN/main.bin", "APP", "0x100", "jump");
         checkedMain["binary-verification"] = QJsonObject{{"path", "BIN/verif.bin"}, {"base-addr", "0"}};
@@ -346,14 +321,6 @@ private slots:
             << QStringList{"ParsingComponentEntry|Invalid binary file path: %BASE%BIN/absent.bin for entry "
                            "STEP_RAM_PROGRAM_MAIN",
                            INVALID_COMPONENTS};
-        QTest::newRow("bad jump address")
-            << "file" << Json(With(example, At(BASICS, "0.jump-addr"), "0xG0")) << false
-            << QStringList{
-                   "CreateBinaryInformations|Cannot convert jump address: 0xG0 for the binary at the "
-                   "folowwing path: %BASE%BIN/main.bin",
-                   "ParsingComponentEntry|Could not create the binary informations for the one at the "
-                   "path: %BASE%BIN/main.bin",
-                   INVALID_COMPONENTS};
         // Nothing could ever program it, so the update must not run.
         QTest::newRow("unknown programmation")
             << "file" << Json(With(example, At(BASICS, "1.programmation"), "FLASH")) << false

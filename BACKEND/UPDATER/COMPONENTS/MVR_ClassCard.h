@@ -41,14 +41,12 @@ public:
     const QList<CLASS_CARD_COMPONENT*>& GetComponents() const { return m_Components; }
     CLASS_COMMUNICATION_CONF* GetCommunication(T_COMMUNICATION_TYPE type) const;
     T_UPDATE_STEP GetLastStep() const { return m_LastStep; }
-    QThread* GetThread() { return &m_Thread; }
+    CLASS_CARD_THREAD* GetThread() { return &m_Thread; }
     void SetCardState(DWord state) { m_State.store(state); }
     DWord GetCardState() const { return m_State.load(); }
 
     // Ends the card's thread (its updaters are deleted as it finishes) and
-    // waits for it. Safe to call again. Whoever polled the updaters from
-    // another thread stops the thread through here, not through GetThread,
-    // so that the deletion is ordered after the polling.
+    // waits for it. Safe to call again.
     void StopThread();
 
     // Weight of a step in the card's progress.

@@ -56,12 +56,12 @@ void CLASS_CARD_THREAD::Adopt(QObject* object)
     m_Adopted.push_back(object);
 }
 
-void CLASS_CARD_THREAD::RequestStop()
+void CLASS_CARD_THREAD::exit(int returnCode)
 {
     {
         std::lock_guard<std::mutex> lock(HandOffMutex());
     }
-    exit(0);
+    QThread::exit(returnCode);
 }
 
 void CLASS_CARD_THREAD::Reclaim()

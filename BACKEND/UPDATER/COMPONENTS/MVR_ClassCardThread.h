@@ -22,9 +22,12 @@ public:
     // Moves object to this thread, which deletes it when its loop ends.
     // Called on the thread that owns the card, after object is fully built.
     void Adopt(QObject* object);
-    // Asks the loop to end (exit code 0), from any thread; what the caller
-    // did with the adopted objects before is ordered before their deletion.
-    void RequestStop();
+    // Ask the loop to end, from any thread; what the caller did with the
+    // adopted objects before is ordered before their deletion. They hide
+    // QThread's own, so a stop through GetThread() of the card is ordered too.
+    void exit(int returnCode = 0);
+    void quit() { exit(0); }
+    void RequestStop() { exit(0); }
     // Takes the hand-over back after the thread has ended: everything the
     // thread did before ending is visible to the caller afterwards.
     void Reclaim();
