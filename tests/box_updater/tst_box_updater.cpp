@@ -1,0 +1,357 @@
+// The box updater in process: the poll rules of the steps (a start is only
+// observed, nothing runs), and its package and configuration
+// failures with the real openssl and 7-Zip.
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "BACKEND/Box_Updater.h"
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCard.h"
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCardComponent.h"
+#include "BACKEND/UPDATER/ClassAbstractUpdater.h"
+#include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
+#include "TestSupport.h"
+#include "TraceCapture.h"
+
+namespace
+{
+const int TOOL_TIMEOUT_MS = 60000;
+
+bool Tool(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(TestSupport::BinaryDir() + "/ktp-tool", arguments);
+    return process.waitForFinished(TOOL_TIMEOUT_MS) && process.exitStatus() == QProcess::NormalExit &&
+           process.exitCode() == 0;
+}
+} // namespace
+
+class TST_BOX_UPDATER : public QObject
+{
+    Q_OBJECT
+private:
+    QTemporaryDir m_Scratch;
+    TraceCapture m_Traces;
+    CLASS_BINARY_INFORMATIONS m_NoBinary{QString(), 0, 0};
+
+    // A box card with one updater per given step; the test sets every status itself.
+    CLASS_CARD* BuildCard(BOX_UPDATER& box, const QList<T_UPDATE_STEP>& steps)
+    {
+        CLASS_CARD* card = box.GetCardsManager().AddCard(CARD_TYPE_BOX);
+        if (!card)
+            return nullptr;
+        for (const T_UPDATE_STEP step : steps)
+        {
+            const T_COMPONENT_TYPE type =
+                step == STEP_FINAL_RESET ? COMPONENT_TYPE_RESIDENT : COMPONENT_TYPE_RAM;
+            card->AddComponent(UpdateStepToText(step), step, COMMUNICATION_TYPE_UDP, "MICRO", &m_NoBinary,
+                               nullptr, type, END_ACTION_NONE, false, false);
+        }
+        // A start is only observed: nothing runs on the card's thread.
+        for (CLASS_CARD_COMPONENT* component : card->GetComponents())
+            QObject::disconnect(component->GetUpdater(), &CLASS_ABSTRACT_UPDATER::SIGNAL_Start, nullptr, nullptr);
+        return card;
+    }
+
+    static CLASS_ABSTRACT_UPDATER* Updater(CLASS_CARD* card, T_UPDATE_STEP step)
+    {
+        for (CLASS_CARD_COMPONENT* component : card->GetComponents())
+        {
+            if (component->GetUpdater() && component->GetUpdater()->GetStep() == step)
+                return component->GetUpdater();
+        }
+        return nullptr;
+    }
+
+    // Which steps a poll started.
+    static QList<int> Poll(BOX_UPDATER& box, CLASS_CARD* card, Bool& finished, Bool& error)
+    {
+        QList<QSharedPointer<QSignalSpy>> spies;
+        QList<int> steps;
+        for (CLASS_CARD_COMPONENT* component : card->GetComponents())
+        {
+            spies << QSharedPointer<QSignalSpy>::create(component->GetUpdater(),
+                                                        &CLASS_ABSTRACT_UPDATER::SIGNAL_Start);
+            steps << component->GetUpdater()->GetStep();
+        }
+        box.CardsUpdate(finished, error);
+        QList<int> started;
+        for (int i = 0; i < spies.size(); ++i)
+        {
+            if (spies.at(i)->count() > 0)
+                started << steps.at(i);
+        }
+        return started;
+    }
+
+    QString MakePackage(const QString& name, bool compatible = true)
+    {
+        const QString tree = m_Scratch.filePath("trees/" + name);
+        const QString package = m_Scratch.filePath(name + ".ktp");
+        QStringList sample{"sample", tree};
+        if (!compatible)
+            sample << "--incompatible";
+        return Tool(sample) && Tool({"pack", tree, package}) ? package : QString();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_Scratch.isValid());
+        QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
+        InitEnumerationTables();
+    }
+
+    void DefaultDelaysAreTheDevicesOnes()
+    {
+        BOX_UPDATER box(false, false, true);
+        QCOMPARE(box.GetDelays().PollIntervalMs, 1000ul);
+        QCOMPARE(box.GetDelays().InactivityTimeoutMs, qint64(15000));
+    }
+
+    // Step 2 fails with steps 0 and 1 present: 0 starts, then 1; once 1 runs,
+    // 2 is reset; when 1 succeeds, 2 starts again; a second failure ends it.
+    void RecoveryRoad()
+    {
+        BOX_UPDATER box(false, false, true);
+        CLASS_CARD* card =
+            BuildCard(box, {STEP_SAMBA_PROGRAM_RAM, STEP_RAM_PROGRAM_RESIDENT, STEP_RESIDENT_PROGRAM_RAM,
+                            STEP_RAM_PROGRAM_MAIN, STEP_FINAL_RESET});
+        QVERIFY(card);
+        CLASS_ABSTRACT_UPDATER* samba = Updater(card, STEP_SAMBA_PROGRAM_RAM);
+        CLASS_ABSTRACT_UPDATER* resident = Updater(card, STEP_RAM_PROGRAM_RESIDENT);
+        CLASS_ABSTRACT_UPDATER* ram = Updater(card, STEP_RESIDENT_PROGRAM_RAM);
+        Bool finished = false;
+        Bool error = false;
+
+        QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_RESIDENT_PROGRAM_RAM});
+        ram->SetStatus(UPDATER_STATUS_RUNNING);
+        QCOMPARE(Poll(box, card, finished, error), QList<int>());
+        ram->SetStatus(UPDATER_STATUS_ERROR);
+        QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_SAMBA_PROGRAM_RAM});
+        QCOMPARE(ram->GetStatus(), SDWord(UPDATER_STATUS_ERROR));
+        samba->SetStatus(UPDATER_STATUS_SUCCESS);
+        QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_RAM_PROGRAM_RESIDENT});
+        resident->SetStatus(UPDATER_STATUS_RUNNING);
+        QCOMPARE(Poll(box, card, finished, error), QList<int>());
+        QCOMPARE(ram->GetStatus(), SDWord(UPDATER_STATUS_IDLE));
+        resident->SetStatus(UPDATER_STATUS_SUCCESS);
+        QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_RESIDENT_PROGRAM_RAM});
+        QVERIFY(!finished);
+        ram->SetStatus(UPDATER_STATUS_ERROR);
+        Poll(box, card, finished, error);
+        QVERIFY(finished);
+        QVERIFY(error);
+        QCOMPARE(card->GetCardState(), DWord(BOX_UPDATER_STATE_ERROR));
+    }
+
+    // The normal road: 2, then 3 (the unused recovery steps count as done),
+    // then the final reset after the card's last step; success ends the run.
+    void NormalRoad()
+    {
+        BOX_UPDATER box(false, false, true);
+        CLASS_CARD* card =
+            BuildCard(box, {STEP_SAMBA_PROGRAM_RAM, STEP_RAM_PROGRAM_RESIDENT, STEP_RESIDENT_PROGRAM_RAM,
+                            STEP_RAM_PROGRAM_MAIN, STEP_FINAL_RESET});
+        QVERIFY(card);
+        Bool finished = false;
+        Bool error = false;
+        QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_RESIDENT_PROGRAM_RAM});
+        Updater(card, STEP_RESIDENT_PROGRAM_RAM)->SetStatus(UPDATER_STATUS_SUCCESS);
+        QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_RAM_PROGRAM_MAIN});
+        QCOMPARE(Updater(card, STEP_SAMBA_PROGRAM_RAM)->GetProgress(), DWord(100));
+        QCOMPARE(Updater(card, STEP_RAM_PROGRAM_RESIDENT)->GetProgress(), DWord(100));
+        Updater(card, STEP_RAM_PROGRAM_MAIN)->SetStatus(UPDATER_STATUS_SUCCESS);
+        QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_FINAL_RESET});
+        QVERIFY(!finished);
+        QSignalSpy states(&box, &BOX_UPDATER::SIGNAL_ChangeCurrentState);
+        Updater(card, STEP_FINAL_RESET)->SetStatus(UPDATER_STATUS_SUCCESS);
+        Poll(box, card, finished, error);
+        QVERIFY(finished);
+        QVERIFY(!error);
+        QCOMPARE(card->GetCardState(), DWord(BOX_UPDATER_STATE_FINISHED));
+        QCOMPARE(states.count(), 1);
+        QCOMPARE(states.at(0).at(0).value<T_BOX_UPDATER_STATE>(), BOX_UPDATER_STATE_FINISHED);
+    }
+
+    // Step 2 fails without a step-1 component: the update fails in that poll.
+    void ResidentStepFailsWithoutRecovery()
+    {
+        BOX_UPDATER box(false, false, true);
+        CLASS_CARD* card =
+            BuildCard(box, {STEP_RESIDENT_PROGRAM_RAM, STEP_RAM_PROGRAM_MAIN, STEP_FINAL_RESET});
+        QVERIFY(card);
+        Updater(card, STEP_RESIDENT_PROGRAM_RAM)->SetStatus(UPDATER_STATUS_ERROR);
+        Bool finished = false;
+        Bool error = false;
+        QCOMPARE(Poll(box, card, finished, error), QList<int>());
+        QVERIFY(finished);
+        QVERIFY(error);
+    }
+
+    // A final reset without any programming step before it has nothing to
+    // wait for: it ends the update as a failure, not as a success.
+    void FinalResetWithoutPreviousStepFails()
+    {
+        BOX_UPDATER box(false, false, true);
+        CLASS_CARD* card = BuildCard(box, {STEP_RAM_PROGRAM_RESIDENT, STEP_FINAL_RESET});
+        QVERIFY(card);
+        Updater(card, STEP_RAM_PROGRAM_RESIDENT)->SetStatus(UPDATER_STATUS_SUCCESS);
+        m_Traces.NewErrors();
+        Bool finished = false;
+        Bool error = false;
+        QCOMPARE(Poll(box, card, finished, error), QList<int>());
+        QVERIFY(finished);
+        QVERIFY(error);
+        QVERIFY(m_Traces.NewErrors().join('\n').contains(
+            "Updater \"BOX_STEP_FINAL_RESET\" has no valid previous updater, abort update!"));
+    }
+
+    void SilentUpdaterIsTimedOut()
+    {
+        BOX_UPDATER box(false, false, true);
+        T_BOX_UPDATER_DELAYS delays;
+        delays.InactivityTimeoutMs = 200;
+        box.SetDelays(delays);
+        CLASS_CARD* card =
+            BuildCard(box, {STEP_RESIDENT_PROGRAM_RAM, STEP_RAM_PROGRAM_MAIN, STEP_FINAL_RESET});
+        QVERIFY(card);
+        CLASS_ABSTRACT_UPDATER* ram = Updater(card, STEP_RESIDENT_PROGRAM_RAM);
+        ram->SetStatus(UPDATER_STATUS_RUNNING);
+        ram->GetTimer().start();
+        QSignalSpy timeOuts(ram, &CLASS_ABSTRACT_UPDATER::SIGNAL_TimeOut);
+        Bool finished = false;
+        Bool error = false;
+        box.CardsUpdate(finished, error);
+        QCOMPARE(timeOuts.count(), 0);
+        QTest::qWait(400);
+        box.CardsUpdate(finished, error);
+        QCOMPARE(timeOuts.count(), 1);
+        QVERIFY(!finished);
+    }
+
+    void AllUpdatersInStatus()
+    {
+        BOX_UPDATER box(false, false, true);
+        CLASS_CARD* card = BuildCard(box, {STEP_RESIDENT_PROGRAM_RAM, STEP_RAM_PROGRAM_MAIN});
+        QVERIFY(card);
+        QVERIFY(!box.AllUpdatersInStatus({}));
+        QVERIFY(box.AllUpdatersInStatus({{STEP_RAM_PROGRAM_FPGA_0, UPDATER_STATUS_SUCCESS}}));
+        QVERIFY(box.AllUpdatersInStatus({{STEP_RESIDENT_PROGRAM_RAM, UPDATER_STATUS_IDLE}}));
+        QVERIFY(!box.AllUpdatersInStatus({{STEP_RESIDENT_PROGRAM_RAM, UPDATER_STATUS_IDLE},
+                                          {STEP_RAM_PROGRAM_MAIN, UPDATER_STATUS_SUCCESS}}));
+    }
+
+    // Window mode: a package refused by the operator keeps the old one.
+    void RefusedPackageKeepsTheOldOne()
+    {
+        BOX_UPDATER box(false, false, false);
+        const QString good = MakePackage("good");
+        QVERIFY(!good.isEmpty());
+        QSignalSpy failures(&box, &BOX_UPDATER::SIGNAL_ExtractionFailed);
+        box.SLOT_CopyKtpPackageInLocal(good);
+        QCOMPARE(failures.count(), 0);
+        const QString kept = box.GetPackageExtractor().GetLocalPackagePath();
+        QCOMPARE(QFileInfo(kept).fileName(), QString("good.ktp"));
+
+        const QString bad = m_Scratch.filePath("bad.ktp");
+        QFile file(bad);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(512, 'k'));
+        file.close();
+        m_Traces.NewErrors();
+        box.SLOT_CopyKtpPackageInLocal(bad);
+        QCOMPARE(failures.count(), 1);
+        QCOMPARE(failures.at(0).at(0).toString(),
+                 QString("Error when extracting the selected package. Keeping the old package."));
+        QVERIFY(m_Traces.NewErrors().join('\n').contains(
+            "Unable to save the following KTP Package from path: \"" + bad + "\""));
+        QCOMPARE(box.GetPackageExtractor().GetLocalPackagePath(), kept);
+    }
+
+    // StartUpdate decrypts and extracts the kept package under a temporary
+    // folder whose path holds a blank, then refuses a configuration it cannot read.
+    void StartUpdateUnderTemporaryFolderWithBlank_data()
+    {
+        QTest::addColumn<bool>("quiet");
+        QTest::newRow("window") << false;
+        QTest::newRow("quiet") << true;
+    }
+    void StartUpdateUnderTemporaryFolderWithBlank()
+    {
+        QFETCH(bool, quiet);
+        const QString package = MakePackage("blank");
+        QVERIFY(!package.isEmpty());
+        const QByteArray savedTemporary = qgetenv("TMPDIR");
+        const QString temporary = m_Scratch.filePath(QString("tmp with blank %1").arg(quiet));
+        QVERIFY(QDir().mkpath(temporary));
+        qputenv("TMPDIR", QFile::encodeName(temporary));
+        {
+            BOX_UPDATER box(false, false, quiet);
+            QVERIFY(box.TakePackage(package));
+            QSignalSpy states(&box, &BOX_UPDATER::SIGNAL_ChangeCurrentState);
+            QSignalSpy closes(&box, &BOX_UPDATER::SIGNAL_CloseUpdater);
+            box.StartUpdate(temporary + "/missing components.json");
+            QVERIFY(QFileInfo::exists(temporary + "/BOX_UPDATER/PackageExtraction/CONF/components.json"));
+            if (quiet)
+            {
+                QCOMPARE(closes.count(), 1);
+                QCOMPARE(closes.at(0).at(0).toInt(), BOX_UPDATER::RETURN_CODE_CONFIGURATION_REJECTED);
+            }
+            else
+            {
+                QCOMPARE(closes.count(), 0);
+                QCOMPARE(states.count(), 2);
+                QCOMPARE(states.at(1).at(0).value<T_BOX_UPDATER_STATE>(), BOX_UPDATER_STATE_ERROR);
+            }
+        }
+        qputenv("TMPDIR", savedTemporary);
+    }
+
+    void StartUpdateWithoutPackage()
+    {
+        for (const bool quiet : {false, true})
+        {
+            BOX_UPDATER box(false, false, quiet);
+            box.GetPackageExtractor().CleanExtractionFolder();
+            for (const QString& old :
+                 QDir(box.GetPackageExtractor().GetLocalPackageFolder()).entryList({"*.ktp"}))
+                QFile::remove(box.GetPackageExtractor().GetLocalPackageFolder() + "/" + old);
+            QSignalSpy failures(&box, &BOX_UPDATER::SIGNAL_ExtractionFailed);
+            QSignalSpy closes(&box, &BOX_UPDATER::SIGNAL_CloseUpdater);
+            box.StartUpdate(m_Scratch.filePath("components.json"));
+            QCOMPARE(failures.count(), 1);
+            QCOMPARE(failures.at(0).at(0).toString(),
+                     QString("The current package is corrupted. Please select a new one."));
+            QCOMPARE(closes.count(), quiet ? 1 : 0);
+            if (quiet)
+                QCOMPARE(closes.at(0).at(0).toInt(), BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
+        }
+    }
+
+    // One holder of the work folder at a time; holds nest.
+    void WorkFolderIsHeldByOneUpdater()
+    {
+        BOX_UPDATER first(false, false, true);
+        BOX_UPDATER second(false, false, true);
+        QVERIFY(first.HoldWorkFolder());
+        QVERIFY(first.HoldWorkFolder());
+        QVERIFY(!second.HoldWorkFolder());
+        QSignalSpy closes(&second, &BOX_UPDATER::SIGNAL_CloseUpdater);
+        second.StartUpdate(m_Scratch.filePath("components.json"));
+        QCOMPARE(closes.count(), 1);
+        QCOMPARE(closes.at(0).at(0).toInt(), BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
+        first.ReleaseWorkFolder();
+        QVERIFY(!second.HoldWorkFolder());
+        first.ReleaseWorkFolder();
+        QVERIFY(second.HoldWorkFolder());
+        second.ReleaseWorkFolder();
+    }
+
+    void cleanupTestCase() { m_Traces.Stop(); }
+};
+
+QTEST_GUILESS_MAIN(TST_BOX_UPDATER)
+#include "tst_box_updater.moc"
