@@ -1,6 +1,9 @@
 // ktp-tool: makes and opens update packages (.ktp) with the program's own key.
 //   ktp-tool pack DIR OUT.ktp    tar of DIR's content, gzip, then AES-256-CBC
 //   ktp-tool unpack PKG DIR      decrypts and unpacks with the program's extractor
+//   ktp-tool check DIR           checks an unpacked tree as the program would use it
+//   ktp-tool sample DIR [--udp-port N | --serial PORT] [--recovery] [--version TEXT] [--incompatible]
+//                                writes a small complete tree for the device simulator on loopback
 
 #include <QCoreApplication>
 #include <QDir>
@@ -10,6 +13,8 @@
 #include <cstdio>
 
 #include "BACKEND/MISC/MISC_ClassPackageExtractor.h"
+#include "KTP_PackageCheck.h"
+#include "KTP_SamplePackage.h"
 #include "Platform.h"
 #include "UTILS_KtProcess.h"
 
@@ -121,6 +126,70 @@ int Unpack(const QString& package, const QString& outputFolder)
     std::printf("%s\n", qPrintable(target.absolutePath()));
     return 0;
 }
+int Check(const QString& folder)
+{
+    const QStringList errors = CheckPackageTree(folder);
+    for (const QString& error : errors)
+        std::printf("%s\n", qPrintable(error));
+    std::fflush(stdout);
+    if (!errors.isEmpty())
+    {
+        Error(QString::number(errors.size()) + " error(s) in \"" + folder + "\"");
+        return EXIT_FAILURE_CODE;
+    }
+    std::printf("%s: no error\n", qPrintable(QFileInfo(folder).absoluteFilePath()));
+    return 0;
+}
+
+int Sample(const QStringList& arguments)
+{
+    T_SAMPLE_OPTIONS options;
+    QString folder;
+    for (int i = 0; i < arguments.size(); ++i)
+    {
+        const QString& argument = arguments.at(i);
+        const bool hasValue = i + 1 < arguments.size();
+        if (argument == "--udp-port" && hasValue)
+        {
+            bool ok = false;
+            const uint port = arguments.at(++i).toUInt(&ok);
+            if (!ok || port == 0 || port > 65535)
+            {
+                Error("--udp-port: bad port \"" + arguments.at(i) + "\" (1 to 65535)");
+                return EXIT_USAGE;
+            }
+            options.UdpPort = Word(port);
+        }
+        else if (argument == "--serial" && hasValue)
+            options.SerialPort = arguments.at(++i);
+        else if (argument == "--version" && hasValue)
+            options.Version = arguments.at(++i);
+        else if (argument == "--recovery")
+            options.Recovery = true;
+        else if (argument == "--incompatible")
+            options.Compatible = false;
+        else if (!argument.startsWith("--") && folder.isEmpty())
+            folder = argument;
+        else
+        {
+            Error("sample: unexpected argument \"" + argument + "\"");
+            return EXIT_USAGE;
+        }
+    }
+    if (folder.isEmpty())
+    {
+        Error("sample: no folder given");
+        return EXIT_USAGE;
+    }
+    QString error;
+    if (!WriteSamplePackage(folder, options, error))
+    {
+        Error(error);
+        return EXIT_FAILURE_CODE;
+    }
+    std::printf("%s\n", qPrintable(QFileInfo(folder).absoluteFilePath()));
+    return 0;
+}
 } // namespace
 
 int main(int argc, char** argv)
@@ -131,7 +200,14 @@ int main(int argc, char** argv)
         return Pack(arguments.at(1), arguments.at(2));
     if (arguments.size() == 3 && arguments.at(0) == "unpack")
         return Unpack(arguments.at(1), arguments.at(2));
+    if (arguments.size() == 2 && arguments.at(0) == "check")
+        return Check(arguments.at(1));
+    if (arguments.size() >= 2 && arguments.at(0) == "sample")
+        return Sample(arguments.mid(1));
     std::fprintf(stderr, "usage: ktp-tool pack DIR OUT.ktp\n"
-                         "       ktp-tool unpack PKG DIR\n");
+                         "       ktp-tool unpack PKG DIR\n"
+                         "       ktp-tool check DIR\n"
+                         "       ktp-tool sample DIR [--udp-port N | --serial PORT] [--recovery]\n"
+                         "                           [--version TEXT] [--incompatible]\n");
     return EXIT_USAGE;
 }
