@@ -226,29 +226,45 @@ private slots:
         VerifyDeviceHoldsSample(state, "pty");
     }
 
-    // A stale resident boot loader: the ROM monitor loads the RAM boot loader,
-    // which rewrites the resident one, and the resident step runs again.
+    // A stale resident boot loader: step 2 finds it out of date, the ROM
+    // monitor loads the RAM boot loader (step 0), which rewrites the resident
+    // one (step 1), and step 2 runs again before the update goes on.
     void TakesTheRecoveryRoad()
     {
-        SimulatorPeers::SimulatorProcess simulator;
         const QString state = m_Scratch.filePath("recovery-state.json");
         const QString log = m_Scratch.filePath("recovery-log.jsonl");
-        QVERIFY(simulator.Start(
-            {"--samba-udp-port", "0", "--fault-stale-resident", "--state", state, "--log", log}));
+        const QJsonObject stale{{"address", "0x00400000"},
+                                {"data", QString::fromLatin1(QByteArray(3000, '\x5A').toBase64())}};
+        QFile file(state);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(QJsonObject{{"format", "qrn207-sim-state"},
+                                             {"components", QJsonArray()},
+                                             {"resident", QJsonArray{stale}}})
+                       .toJson());
+        file.close();
+        SimulatorPeers::SimulatorProcess simulator;
+        QVERIFY(simulator.Start({"--samba-udp-port", "0", "--state", state, "--log", log}));
         const QString package =
             MakePackage("recovery", {"--udp-port", simulator.Announced("samba-udp-port"), "--recovery"});
         QVERIFY(!package.isEmpty());
         const T_RUN run = RunUpdater(Environment(NewRoot()), {"--quiet", "--ktp", package});
         QVERIFY2(run.ExitCode == 0, qPrintable(QString::number(run.ExitCode) + "\n" + run.Output));
-        QVERIFY(run.Output.contains("Updater \"BOX_STEP_RESIDENT_PROGRAM_RAM\" has encountered an error!"));
-        QVERIFY(run.Output.contains("BOX_STEP_SAMBA_PROGRAM_RAM: "));
-        QVERIFY(run.Output.contains("BOX_STEP_RAM_PROGRAM_RESIDENT: "));
+        const int failed =
+            run.Output.indexOf("Updater \"BOX_STEP_RESIDENT_PROGRAM_RAM\" has encountered an error!");
+        const int rewritten = run.Output.indexOf("BOX_STEP_RAM_PROGRAM_RESIDENT: 100% - 3000/3000 octets");
+        const int again = run.Output.lastIndexOf("BOX_STEP_RESIDENT_PROGRAM_RAM: 100% - 2500/2500 octets");
+        QVERIFY2(failed > 0 && rewritten > failed && again > rewritten, qPrintable(run.Output));
         QVERIFY(run.Output.contains("All reset succeed, go to reboot!"));
+        // The ROM monitor was driven: terminal mode, writes, go.
+        const QList<QJsonObject> events = Events(log);
+        for (const char* command : {"SAMBA_T", "SAMBA_S", "SAMBA_G"})
+            QVERIFY2(CountReceived(events, command) > 0, command);
         const QJsonArray resident =
             QJsonDocument::fromJson(ReadFile(state)).object().value("resident").toArray();
-        QVERIFY(!resident.isEmpty());
+        QCOMPARE(resident.size(), 1);
         QCOMPARE(Sha1(QByteArray::fromBase64(resident.at(0).toObject().value("data").toString().toLatin1())),
                  TreeSha1("recovery", "BINARIES/MICRO/ORLEX_RESIDENT.bin"));
+        VerifyDeviceHoldsSample(state, "recovery");
     }
 
     void EndsWithTheCodeOfItsFailure_data()
