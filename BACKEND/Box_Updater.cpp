@@ -39,7 +39,7 @@ BOX_UPDATER::BOX_UPDATER(Bool fullForce, Bool forceWithoutBootResident, Bool qui
       m_DeviceVersionRetriever(new CLASS_DEVICE_VERSION_RETRIEVER), m_VersionRetrieverThread(new QThread),
       m_Quiet(quiet)
 {
-    qRegisterMetaType<T_BOX_UPDATER_STATE>("T_BOX_UPDATER_STATE");
+    RegisterBoxUpdaterState();
     CLASS_TBP_ERRORPROTOCOL::CreateDescriptors();
     CLASS_TBP_MVRUPDATER::CreateDescriptors();
 

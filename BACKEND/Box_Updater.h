@@ -11,6 +11,7 @@
 
 #include <memory>
 
+#include "BACKEND/Box_UpdaterState.h"
 #include "BACKEND/MISC/MISC_ClassConfigurationParser.h"
 #include "BACKEND/MISC/MISC_ClassPackageExtractor.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCardsManager.h"
@@ -23,14 +24,6 @@ class CLASS_DEVICE_VERSION_RETRIEVER;
 class CLASS_INIT_UPDATER;
 class QLockFile;
 
-enum T_BOX_UPDATER_STATE : SDWord
-{
-    BOX_UPDATER_STATE_READY = 0,
-    BOX_UPDATER_STATE_RUNNING = 1,
-    BOX_UPDATER_STATE_FINISHED = 2,
-    BOX_UPDATER_STATE_ERROR = 3
-};
-Q_DECLARE_METATYPE(T_BOX_UPDATER_STATE)
 
 // Waits of an update, in one place. The defaults are what the devices need;
 // tests may hand shorter ones to SetDelays.
