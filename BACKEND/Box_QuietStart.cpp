@@ -43,8 +43,7 @@ void RunQuietUpdate(BOX_UPDATER* boxUpdater, const T_STARTUP_OPTIONS& options)
         if (!boxUpdater->TakePackage(options.PackagePath))
         {
             PrintLine(QStringLiteral("The KTP package \"") + options.PackagePath +
-                      QStringLiteral("\" cannot be decrypted, extracted or lacks "
-                                     "files, abort updater!"));
+                      QStringLiteral("\" cannot be decrypted, extracted or lacks files, abort updater!"));
             emit boxUpdater->SIGNAL_CloseUpdater(BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
             boxUpdater->ReleaseWorkFolder();
             return;

@@ -246,8 +246,8 @@ void BOX_UPDATER::RunWholeUpdate(const QString& configurationFile)
     CLASS_COMMUNICATION_CONF* mainCommunication = FindMainCommunication();
     if (!mainCommunication)
     {
-        TraceError(TRACE_POS + "Error during init updater initialization, cannot "
-                               "found main communication data, abort!");
+        TraceError(TRACE_POS +
+                   "Error during init updater initialization, cannot found main communication data, abort!");
         // Nothing could run: the configuration is refused rather than left running.
         ConfigurationRejected(configurationFile);
         return;

@@ -24,7 +24,6 @@ class CLASS_DEVICE_VERSION_RETRIEVER;
 class CLASS_INIT_UPDATER;
 class QLockFile;
 
-
 // Waits of an update, in one place. The defaults are what the devices need;
 // tests may hand shorter ones to SetDelays.
 struct T_BOX_UPDATER_DELAYS
