@@ -69,6 +69,15 @@ std::unique_ptr<QObject> StartQuietMode(const T_STARTUP_OPTIONS& options)
     QObject::connect(
         boxUpdater.get(), &BOX_UPDATER::SIGNAL_CloseUpdater, QCoreApplication::instance(),
         [](int returnCode) { QCoreApplication::exit(returnCode); }, Qt::QueuedConnection);
+    // Without a window, standard output is where the operator learns that the
+    // package does not suit this program (it is still used).
+    QObject::connect(&boxUpdater->GetPackageExtractor(),
+                     &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeCompatibilityStatus,
+                     [](Bool packageIsCompatible, const QString& errorMessage)
+                     {
+                         if (!packageIsCompatible)
+                             PrintLine(errorMessage);
+                     });
     BOX_UPDATER* raw = boxUpdater.get();
     // Started from the event loop, as a request from the window would be.
     QTimer::singleShot(0, raw, [raw, options]() { RunQuietUpdate(raw, options); });

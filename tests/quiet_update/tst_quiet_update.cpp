@@ -1,6 +1,7 @@
 // Quiet mode end to end: the real qrn207-updater, ktp-tool, openssl, 7-Zip and
 // the device simulator, each run in its own HOME, XDG_DATA_HOME and TMPDIR.
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -415,6 +416,78 @@ private slots:
         while (files.hasNext())
             kept << QFileInfo(files.next()).fileName();
         QCOMPARE(kept, QStringList{QFileInfo(good).fileName()});
+    }
+
+    // Which package a run uses, told by its version line; each package's
+    // configuration is refused at once so no device is needed.
+    void PackageHandling()
+    {
+        auto make = [this](const QString& name, const QByteArray& versionFile)
+        {
+            return MakePackage(name, {"--udp-port", "9"},
+                               [versionFile](const QString& tree)
+                               {
+                                   QFile configuration(tree + "/CONF/components.json");
+                                   configuration.open(QIODevice::WriteOnly | QIODevice::Truncate);
+                                   configuration.write("{}");
+                                   QFile version(tree + "/CONF/version.ini");
+                                   version.open(QIODevice::WriteOnly | QIODevice::Truncate);
+                                   version.write(versionFile);
+                               });
+        };
+        const QString first = make("handling-first", "[General]\nversion=FIRST\ncompatibility=1\n");
+        const QString second = make("handling-second", "[General]\nversion=SECOND\ncompatibility=1\n");
+        const QString unrated = make("handling-unrated", "[General]\nversion=UNRATED\n");
+        QVERIFY(!first.isEmpty() && !second.isEmpty() && !unrated.isEmpty());
+        const QString root = NewRoot();
+        auto kept = [&root]()
+        {
+            QStringList names;
+            QDirIterator files(root + "/data", {"*.ktp"}, QDir::Files, QDirIterator::Subdirectories);
+            while (files.hasNext())
+                names << files.next();
+            return names;
+        };
+        auto usedVersion = [](const T_RUN& run)
+        {
+            const QRegularExpressionMatch match = QRegularExpression("^Updater configuration version: (.*)$",
+                                                                     QRegularExpression::MultilineOption)
+                                                      .match(run.Output);
+            return match.hasMatch() ? match.captured(1) : QString();
+        };
+
+        T_RUN run = RunUpdater(Environment(root), {"--quiet", "--ktp", first});
+        QCOMPARE(run.ExitCode, 2);
+        QCOMPARE(usedVersion(run), QString("FIRST"));
+        // A second valid package replaces the first.
+        run = RunUpdater(Environment(root), {"--quiet", "--ktp", second});
+        QCOMPARE(usedVersion(run), QString("SECOND"));
+        QCOMPARE(kept().size(), 1);
+        QCOMPARE(QFileInfo(kept().first()).fileName(), QFileInfo(second).fileName());
+        // One that does not decrypt keeps it.
+        const QString garbage = m_Scratch.filePath("handling-garbage.ktp");
+        QFile file(garbage);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(2048, '\x17'));
+        file.close();
+        QCOMPARE(RunUpdater(Environment(root), {"--quiet", "--ktp", garbage}).ExitCode, 3);
+        QCOMPARE(usedVersion(RunUpdater(Environment(root), {"--quiet"})), QString("SECOND"));
+        // Of two kept packages the newest is used.
+        const QString folder = QFileInfo(kept().first()).absolutePath();
+        QVERIFY(QFile::copy(first, folder + "/copied-later.ktp"));
+        QFile older(kept().filter("handling-second").first());
+        QVERIFY(older.open(QIODevice::ReadWrite));
+        QVERIFY(
+            older.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
+        older.close();
+        QCOMPARE(usedVersion(RunUpdater(Environment(root), {"--quiet"})), QString("FIRST"));
+        // Without "compatibility" the package is kept, used, and reported not compatible.
+        run = RunUpdater(Environment(root), {"--quiet", "--ktp", unrated});
+        QCOMPARE(usedVersion(run), QString("UNRATED"));
+        QVERIFY2(run.Output.contains("The package is not compatible, please update the software"),
+                 qPrintable(run.Output));
+        QCOMPARE(kept().size(), 1);
+        QCOMPARE(QFileInfo(kept().first()).fileName(), QFileInfo(unrated).fileName());
     }
 
     // A temporary folder with a blank in its path works for check and update.
