@@ -1,7 +1,8 @@
 #include "BACKEND/Box_QuietStart.h"
+#include "FRONTEND/FRONTEND_WindowMode.h"
 #include "Startup.h"
 
 int main(int argc, char** argv)
 {
-    return RunApplication(argc, argv, T_MODE_START(), &StartQuietMode);
+    return RunApplication(argc, argv, &StartWindowMode, &StartQuietMode);
 }
