@@ -5,7 +5,6 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QSettings>
 
 #include <cstdio>
 
@@ -210,9 +209,9 @@ void BOX_UPDATER::RunWholeUpdate(const QString& configurationFile)
     }
 
     {
-        const QSettings version(m_PackageExtractor.GetExtractionFolder() + VERSION_FILE,
-                                QSettings::IniFormat);
-        const QVariant value = version.value(QStringLiteral("version"));
+        // Read afresh: a cached read would show an earlier package's version.
+        const QVariant value = CLASS_PACKAGE_EXTRACTOR::ReadVersionValue(
+            m_PackageExtractor.GetExtractionFolder() + VERSION_FILE, QStringLiteral("version"));
         std::printf("Updater configuration version: %s\n",
                     value.isValid() ? value.toString().toUtf8().constData() : "XXX");
         std::fflush(stdout);
