@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QStringList>
@@ -44,6 +45,19 @@ public:
         }
         m_Seen = lines.size();
         return fresh;
+    }
+
+    // True when one of the error lines since the last call ends with text.
+    bool NewErrorEndsWith(const QString& text)
+    {
+        const QStringList lines = NewErrors();
+        for (const QString& line : lines)
+        {
+            if (line.endsWith(text))
+                return true;
+        }
+        qWarning() << "traced:" << lines;
+        return false;
     }
 
     // Nothing to stop: every line is already written when its trace call returns.

@@ -79,17 +79,6 @@ private:
     QTemporaryDir m_Scratch;
     TraceCapture m_Traces;
 
-    bool Traced(const QString& text)
-    {
-        const QStringList lines = m_Traces.NewErrors();
-        for (const QString& line : lines)
-        {
-            if (line.endsWith(text))
-                return true;
-        }
-        qWarning() << "traced:" << lines;
-        return false;
-    }
 
 private slots:
     void initTestCase()
@@ -162,7 +151,7 @@ private slots:
             QCOMPARE(fields.destination, 0);
             QCOMPARE(fields.payload, Hex("0028"));
         }
-        QVERIFY(Traced("Received Ack for Unknow message for order : 40"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Received Ack for Unknow message for order : 40"));
         link.cardRx.ClearNodeHistory(0);
         link.cardRx.DecodeReceivedData(again);
         QCOMPARE(link.cardGot.size(), 2);
@@ -195,7 +184,7 @@ private slots:
         QCOMPARE(link.hostTx.GetNextOrder(), Word(1));
         QCOMPARE(link.cardTx.GetNextOrder(), Word(1)); // the acknowledgement took an order too
         link.hostTx.ReceivedAck(7);
-        QVERIFY(Traced("Received Ack for Unknow message for order : 7"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Received Ack for Unknow message for order : 7"));
         QVERIFY(!link.hostTx.SendMessage(5, NODE_MSG_TYPE_ACK, "x", 0));
     }
 
@@ -342,7 +331,7 @@ private slots:
         QSignalSpy got(&rx, &RX::SIGNAL_NewMsgAvailable);
         QSignalSpy sent(&tx, &TX::SIGNAL_SendDataOnCom);
         rx.DecodeReceivedData(TX::EscapeAndMark(content));
-        QVERIFY(Traced(trace));
+        QVERIFY(m_Traces.NewErrorEndsWith(trace));
         QCOMPARE(got.size(), 0);
         QCOMPARE(sent.size(), 0);
         rx.DecodeReceivedData(TX::FrameMessage(0, 5, 0, 2, "next"));
@@ -365,19 +354,19 @@ private slots:
         rx.DecodeReceivedData(Hex("1B02") + QByteArray(RX::MAX_MESSAGE_SIZE, 'a'));
         QCOMPARE(rx.GetBufferedSize(), RX::MAX_MESSAGE_SIZE);
         rx.DecodeReceivedData(QByteArray(10, 'a'));
-        QVERIFY(Traced("Message dropped: no end marker within 65536 bytes"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Message dropped: no end marker within 65536 bytes"));
         QCOMPARE(rx.GetBufferedSize(), 0);
         rx.DecodeReceivedData(QByteArray(10, 'a') + Hex("1B03") + valid);
         QCOMPARE(got.size(), 2);
 
         // An escape followed by anything else drops the message.
         rx.DecodeReceivedData(Hex("1B02 00 05 00 1B 41 00 01") + valid);
-        QVERIFY(Traced("Message dropped: invalid escape sequence 0x1B 0x41"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Message dropped: invalid escape sequence 0x1B 0x41"));
         QCOMPARE(got.size(), 3);
 
         // A start marker inside a message: the unfinished one is dropped, the new one kept.
         rx.DecodeReceivedData(Hex("1B02 00 05 00 00") + valid);
-        QVERIFY(Traced("Message dropped: start marker before its end marker"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Message dropped: start marker before its end marker"));
         QCOMPARE(got.size(), 4);
         QCOMPARE(rx.GetBufferedSize(), 0);
     }

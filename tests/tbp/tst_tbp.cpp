@@ -52,18 +52,6 @@ private:
     QTemporaryDir m_Scratch;
     TraceCapture m_Traces;
 
-    // True when one of the new error lines ends with text.
-    bool Traced(const QString& text)
-    {
-        const QStringList lines = m_Traces.NewErrors();
-        for (const QString& line : lines)
-        {
-            if (line.endsWith(text))
-                return true;
-        }
-        qWarning() << "traced:" << lines;
-        return false;
-    }
 
 private slots:
     void initTestCase()
@@ -253,9 +241,9 @@ private slots:
         QCOMPARE(list.at(0).value<T_THIRD_BLOCK_PROTOCOL_ATTRIBUT>().value.toUInt(), 0x1234u);
         // More sub-attributes than the descriptor allows.
         QVERIFY(!TBP::Decode(Hex("55 07 00 01 00 01 80 02 00 03 00"), header, decoded, &protocol));
-        QVERIFY(Traced("Too many sub attributs for the attribut with code: 8001"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Too many sub attributs for the attribut with code: 8001"));
         QVERIFY(!TBP::AppendSubAttributToList(subs, 0x03, 1u, &leaf));
-        QVERIFY(Traced("Unable to append sub-attribut to attribut with id: 2"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Unable to append sub-attribut to attribut with id: 2"));
     }
 
     void formatCommandOrdersAndChecks()
@@ -268,16 +256,16 @@ private slots:
         QCOMPARE(command.attributs.at(2).id, Word(0x21));
         QVERIFY(TBP::FormatCommand(0x21, {Attr(0x16, QByteArray("x")), Attr(0x20, 1u), Attr(0x99, 1u)},
                                    versionStatus, command) == false);
-        QVERIFY(Traced("Missing mandatory attribut with id: 21"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Missing mandatory attribut with id: 21"));
         QVERIFY(!TBP::FormatCommand(0x22, {}, versionStatus, command));
-        QVERIFY(Traced("Wrong command code: 22"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Wrong command code: 22"));
         QVERIFY(!TBP::FormatCommand(0x00, {Attr(0x00, 1u)}, MVR::CommandDescriptor(BOOT_CMD_PING), command));
-        QVERIFY(Traced("Too much attributs for the given command with code: 0"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Too much attributs for the given command with code: 0"));
         QVERIFY(!TBP::FormatCommand(0x00, {}, nullptr, command));
-        QVERIFY(Traced("The reference command is null"));
+        QVERIFY(m_Traces.NewErrorEndsWith("The reference command is null"));
         T_THIRD_BLOCK_PROTOCOL_ATTRIBUT attribut;
         QVERIFY(!TBP::FormatAttribute(0x13, 1u, MVR::AttributDescriptor(BOOT_ATTR_BASE_ADDR), attribut));
-        QVERIFY(Traced("Wrong attribut code: 13"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Wrong attribut code: 13"));
     }
 
     void encodeFailuresLeaveAnErrorFrame_data()
@@ -318,7 +306,7 @@ private slots:
         QByteArray data("previous");
         QVERIFY(!TBP::Encode(Byte(header), command, MVR::Protocol(), data));
         QCOMPARE(data.toHex(' '), errorFrame.toHex(' '));
-        QVERIFY(Traced(trace));
+        QVERIFY(m_Traces.NewErrorEndsWith(trace));
     }
 
     void encodeAnnouncesTheAttributesHeld()
@@ -333,7 +321,7 @@ private slots:
         QCOMPARE(untouched, QByteArray("keep"));
         // A block that its 16-bit size field cannot describe is refused, not cut.
         QVERIFY(!MVR::FormatDataFile(data, QByteArray(70000, 'a'), 0));
-        QVERIFY(Traced("Cannot encode DATA_FILE command"));
+        QVERIFY(m_Traces.NewErrorEndsWith("Cannot encode DATA_FILE command"));
     }
 
     void decodeEdgeCases_data()
@@ -378,7 +366,7 @@ private slots:
         QVERIFY(!DecodeBoot(exact, header, command));
         QCOMPARE(header, Byte(0xFF));
         QCOMPARE(ErrorOf(command), qMakePair(uint(location), uint(code)));
-        QVERIFY(Traced(trace));
+        QVERIFY(m_Traces.NewErrorEndsWith(trace));
     }
 
     void decodeAcceptsWhatTheLoadersSend()
@@ -418,7 +406,7 @@ private slots:
                  QStringLiteral("Micro is busy(5)"));
 
         QVERIFY(!TBP::Decode(Hex("3A 00 00 00 00"), header, command, nullptr));
-        QVERIFY(Traced("The protocol descriptor is null"));
+        QVERIFY(m_Traces.NewErrorEndsWith("The protocol descriptor is null"));
     }
 
     void errorTexts_data()
