@@ -24,16 +24,15 @@ void AppendCrashEntry(const QString& entry)
 }
 } // namespace
 
-CLASS_MYCOREAPP::CLASS_MYCOREAPP(int& argc, char** argv) : QApplication(argc, argv)
-{
-}
+CLASS_MYCOREAPP::CLASS_MYCOREAPP(int& argc, char** argv) : QApplication(argc, argv) {}
 
 QString CLASS_MYCOREAPP::CrashLogPath()
 {
     if (!CrashLogPathOverride().isEmpty())
         return CrashLogPathOverride();
     const QStringList locations = QStandardPaths::standardLocations(QStandardPaths::AppLocalDataLocation);
-    return (locations.isEmpty() ? QString() : locations.first()) + QStringLiteral("/KT_TRACES/ErrorCrash.log");
+    return (locations.isEmpty() ? QString() : locations.first()) +
+           QStringLiteral("/KT_TRACES/ErrorCrash.log");
 }
 
 void CLASS_MYCOREAPP::SetCrashLogPath(const QString& path)
@@ -41,7 +40,8 @@ void CLASS_MYCOREAPP::SetCrashLogPath(const QString& path)
     CrashLogPathOverride() = path;
 }
 
-QString CLASS_MYCOREAPP::CrashEntry(const QDateTime& time, const char* exceptionText, const QString& threadName)
+QString CLASS_MYCOREAPP::CrashEntry(const QDateTime& time, const char* exceptionText,
+                                    const QString& threadName)
 {
     const QString stamp = time.toString(QStringLiteral("dd-MM-yyyy hh:mm:ss"));
     if (exceptionText)
@@ -58,7 +58,8 @@ Bool CLASS_MYCOREAPP::notify(QObject* receiver, QEvent* event)
     }
     catch (const std::exception& exception)
     {
-        AppendCrashEntry(CrashEntry(QDateTime::currentDateTime(), exception.what(), receiver->thread()->objectName()));
+        AppendCrashEntry(
+            CrashEntry(QDateTime::currentDateTime(), exception.what(), receiver->thread()->objectName()));
     }
     catch (...)
     {

@@ -11,7 +11,8 @@ namespace Platform
 QString ExternalProgram(const QString& name)
 {
 #ifdef Q_OS_WIN
-    const QString path = QDir::current().absoluteFilePath(QStringLiteral("WINDOWS_BINARIES/") + name + ".exe");
+    const QString path =
+        QDir::current().absoluteFilePath(QStringLiteral("WINDOWS_BINARIES/") + name + ".exe");
     return QFile::exists(path) ? path : QString();
 #else
     QString path = QStandardPaths::findExecutable(name);

@@ -33,7 +33,8 @@ void AddStartupOptions(QCommandLineParser& parser)
                       "Configuration file to configure update.",
                       "Configurations",
                       DefaultConfigurationFile()});
-    parser.addOption({{"f", OPTION_FORCE}, "Force update mode without Boot Resident. Update event if CRC are the same"});
+    parser.addOption(
+        {{"f", OPTION_FORCE}, "Force update mode without Boot Resident. Update event if CRC are the same"});
     parser.addOption({{"F", OPTION_FULL_FORCE}, "Force update mode. Update event if CRC are the same"});
     parser.addOption({{"q", OPTION_QUIET}, "Quiet update mode (without HMI)"});
     parser.addOption(QCommandLineOption(QString(OPTION_KTP), "ktp file", "File path to ktp"));

@@ -73,7 +73,8 @@ void Trace(const QString& message, int level, bool error)
     if (!headerSent)
     {
         headerSent = true;
-        error ? emit worker->SIGNAL_WriteTraceError(state.header) : emit worker->SIGNAL_WriteTraceInfo(state.header);
+        error ? emit worker->SIGNAL_WriteTraceError(state.header)
+              : emit worker->SIGNAL_WriteTraceInfo(state.header);
     }
     error ? emit worker->SIGNAL_WriteTraceError(line) : emit worker->SIGNAL_WriteTraceInfo(line);
 }
@@ -123,7 +124,8 @@ void CLASS_WORKER::SLOT_WriteTraceInfo(QString TraceMessage)
 
 QString FormatTraceLine(const QString& threadName, qint64 msecsSinceEpoch, int level, const QString& message)
 {
-    const QString label = threadName.isEmpty() ? QStringLiteral("UNKNOWN") : QString(threadName).remove("THREAD_");
+    const QString label =
+        threadName.isEmpty() ? QStringLiteral("UNKNOWN") : QString(threadName).remove("THREAD_");
     const QString tag = level == 1 ? QStringLiteral("V") : QStringLiteral("M");
     return QLatin1Char('[') + label + QStringLiteral("][") +
            QStringLiteral("%1").arg(msecsSinceEpoch, 13, 10, QLatin1Char('0')) + QStringLiteral("][") + tag +
@@ -203,9 +205,9 @@ void InitTraces(const QString& applicationName, const QString& programName, cons
     QFile::remove(infoLink);
     QFile::link(infoPath, infoLink);
 
-    state.header = FormatTraceLine(QThread::currentThread()->objectName(), QDateTime::currentMSecsSinceEpoch(), 0,
-                                   applicationName + QLatin1Char(' ') + programName +
-                                       QStringLiteral(" PROGRAM START"));
+    state.header =
+        FormatTraceLine(QThread::currentThread()->objectName(), QDateTime::currentMSecsSinceEpoch(), 0,
+                        applicationName + QLatin1Char(' ') + programName + QStringLiteral(" PROGRAM START"));
     info.close();
 
     delete state.worker;

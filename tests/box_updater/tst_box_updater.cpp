@@ -50,7 +50,8 @@ private:
         }
         // A start is only observed: nothing runs on the card's thread.
         for (CLASS_CARD_COMPONENT* component : card->GetComponents())
-            QObject::disconnect(component->GetUpdater(), &CLASS_ABSTRACT_UPDATER::SIGNAL_Start, nullptr, nullptr);
+            QObject::disconnect(component->GetUpdater(), &CLASS_ABSTRACT_UPDATER::SIGNAL_Start, nullptr,
+                                nullptr);
         return card;
     }
 

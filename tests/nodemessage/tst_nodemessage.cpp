@@ -79,7 +79,6 @@ private:
     QTemporaryDir m_Scratch;
     TraceCapture m_Traces;
 
-
 private slots:
     void initTestCase()
     {

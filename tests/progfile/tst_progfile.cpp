@@ -108,7 +108,6 @@ private slots:
         QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
     }
 
-
     void sambaCommands_data()
     {
         QTest::addColumn<QByteArray>("command");

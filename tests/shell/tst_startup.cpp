@@ -53,7 +53,8 @@ private:
         if (!finished)
             process.kill();
         return {finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()), QString::fromUtf8(process.readAllStandardError())};
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
     }
 
 private slots:
@@ -125,9 +126,10 @@ private slots:
         QFile file(log);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QString content = QString::fromUtf8(file.readAll());
-        const QRegularExpression expected("^\\d\\d-\\d\\d-\\d{4} \\d\\d:\\d\\d:\\d\\d Exception: disk on fire ,Thread: "
-                                          "THREAD_MAIN"
-                                          "\\d\\d-\\d\\d-\\d{4} \\d\\d:\\d\\d:\\d\\d Crash  ,Thread: THREAD_MAIN$");
+        const QRegularExpression expected(
+            "^\\d\\d-\\d\\d-\\d{4} \\d\\d:\\d\\d:\\d\\d Exception: disk on fire ,Thread: "
+            "THREAD_MAIN"
+            "\\d\\d-\\d\\d-\\d{4} \\d\\d:\\d\\d:\\d\\d Crash  ,Thread: THREAD_MAIN$");
         QVERIFY2(expected.match(content).hasMatch(), qPrintable(content));
         CLASS_MYCOREAPP::SetCrashLogPath(m_Scratch.filePath("missing/folder/ErrorCrash.log"));
         QVERIFY(QCoreApplication::sendEvent(&thrower, &event)); // unwritable log: dropped, no crash
@@ -165,7 +167,8 @@ private slots:
         const QStringList lines = run.err.split('\n', Qt::SkipEmptyParts);
         const QStringList traceLines = lines.filter("Can't write logs, ");
         QCOMPARE(traceLines.size(), 1);
-        QCOMPARE(traceLines.first(), "Can't write logs, " + blocker + "/qrn207-updater/KT_TRACES do not exist");
+        QCOMPARE(traceLines.first(),
+                 "Can't write logs, " + blocker + "/qrn207-updater/KT_TRACES do not exist");
     }
 };
 

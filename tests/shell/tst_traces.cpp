@@ -58,11 +58,14 @@ private slots:
         QTest::addColumn<QString>("expected");
         QTest::newRow("named") << "THREAD_BACKEND" << qint64(1700000000123) << 0 << "hello"
                                << "[BACKEND][1700000000123][M]hello\n";
-        QTest::newRow("padded") << "THREAD_MAIN" << qint64(42) << 0 << "x" << "[MAIN][0000000000042][M]x\n";
-        QTest::newRow("unnamed") << "" << qint64(5) << 0 << "a" << "[UNKNOWN][0000000000005][M]a\n";
+        QTest::newRow("padded") << "THREAD_MAIN" << qint64(42) << 0 << "x"
+                                << "[MAIN][0000000000042][M]x\n";
+        QTest::newRow("unnamed") << "" << qint64(5) << 0 << "a"
+                                 << "[UNKNOWN][0000000000005][M]a\n";
         QTest::newRow("every THREAD_ removed") << "THREAD_USB_THREAD_X" << qint64(5) << 0 << ""
                                                << "[USB_X][0000000000005][M]\n";
-        QTest::newRow("verbose tag") << "T" << qint64(5) << 1 << "m" << "[T][0000000000005][V]m\n";
+        QTest::newRow("verbose tag") << "T" << qint64(5) << 1 << "m"
+                                     << "[T][0000000000005][V]m\n";
     }
 
     void lineFormat()
@@ -77,7 +80,8 @@ private slots:
 
     void positionPrefix()
     {
-        QCOMPARE(TracePosition(QRN_SOURCE_ROOT "main.cpp", "qMain", 122), QString("../main qMain() Line 122 "));
+        QCOMPARE(TracePosition(QRN_SOURCE_ROOT "main.cpp", "qMain", 122),
+                 QString("../main qMain() Line 122 "));
         QCOMPARE(TracePosition(QRN_SOURCE_ROOT "BACKEND/UPDATER/ClassAbstractUpdater.cpp", "Reset", 7),
                  QString("../BACKEND/UPDATER/ClassAbstractUpdater Reset() Line 7 "));
         const int line = __LINE__ + 1;
@@ -133,10 +137,12 @@ private slots:
         QList<QThread*> workers;
         for (int t = 0; t < threads; ++t)
         {
-            QThread* worker = QThread::create([t] {
-                for (int i = 0; i < perThread; ++i)
-                    TraceInfo(QString("w%1 %2").arg(t).arg(i));
-            });
+            QThread* worker = QThread::create(
+                [t]
+                {
+                    for (int i = 0; i < perThread; ++i)
+                        TraceInfo(QString("w%1 %2").arg(t).arg(i));
+                });
             worker->setObjectName(QString("THREAD_W%1").arg(t));
             workers << worker;
             worker->start();
@@ -159,7 +165,8 @@ private slots:
         QVector<int> next(threads, 0);
         for (const QString& line : infoLines.mid(2, threads * perThread))
         {
-            QRegularExpressionMatch m = QRegularExpression("^\\[W(\\d)\\]\\[\\d{13}\\]\\[M\\]w\\d (\\d+)$").match(line);
+            QRegularExpressionMatch m =
+                QRegularExpression("^\\[W(\\d)\\]\\[\\d{13}\\]\\[M\\]w\\d (\\d+)$").match(line);
             QVERIFY2(m.hasMatch(), qPrintable(line));
             const int t = m.captured(1).toInt();
             QCOMPARE(m.captured(2).toInt(), next[t]++);

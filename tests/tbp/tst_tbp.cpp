@@ -52,7 +52,6 @@ private:
     QTemporaryDir m_Scratch;
     TraceCapture m_Traces;
 
-
 private slots:
     void initTestCase()
     {
