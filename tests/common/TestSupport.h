@@ -22,6 +22,16 @@ inline QString SourceDir()
     return qEnvironmentVariable("QRN_SOURCE_DIR");
 }
 
+// Writes data to name inside dir; the file's path, or empty when it could not be written.
+inline QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& data)
+{
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
+        return QString();
+    return path;
+}
+
 // Environment for a child process whose home, data and temp folders are under root.
 inline QProcessEnvironment IsolatedEnvironment(const QString& root)
 {

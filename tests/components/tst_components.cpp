@@ -14,6 +14,7 @@
 #include "COMDRIVER_ClassUniversalPortSettingsUsb.h"
 #include "COMDRIVER_ClassUniversalPortUdp.h"
 #include "COMDRIVER_ClassUniversalPortUsb.h"
+#include "TestSupport.h"
 #include "TraceCapture.h"
 
 #include <memory>
@@ -28,10 +29,7 @@ private:
 
     QString WriteFile(const QString& name, const QByteArray& content)
     {
-        QFile file(m_Scratch.filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            return QString();
-        return file.fileName();
+        return TestSupport::WriteFile(m_Scratch, name, content);
     }
 
 private slots:

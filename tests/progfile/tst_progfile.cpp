@@ -9,6 +9,7 @@
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassUtilsProgFile.h"
 #include "BACKEND/UPDATER/MICRO/FILE/PROTOCOL/PROG_ClassProgFileWithTBP.h"
 #include "THIRDBLOCKPROTOCOL_ClassTBPMvrUpdater.h"
+#include "TestSupport.h"
 #include "TraceCapture.h"
 
 namespace
@@ -94,10 +95,7 @@ private:
 
     QString WriteFile(const QString& name, const QByteArray& content)
     {
-        QFile file(m_Scratch.filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            return QString();
-        return file.fileName();
+        return TestSupport::WriteFile(m_Scratch, name, content);
     }
 
 private slots:

@@ -17,6 +17,8 @@
 #include <QUdpSocket>
 #include <functional>
 
+#include "TestSupport.h"
+
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCommunicationConfCom.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCommunicationConfUdp.h"
 #include "BACKEND/UPDATER/ClassAbstractUpdater.h"
@@ -53,13 +55,14 @@ inline QByteArray Pattern(int size, int seed)
     return data;
 }
 
-inline QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& data)
+using TestSupport::WriteFile;
+
+// The two links every updater is shown on: rows "udp" and "pty" of a column "kind".
+inline void AddLinkRows()
 {
-    const QString path = dir.filePath(name);
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size())
-        return QString();
-    return path;
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("udp") << "udp";
+    QTest::newRow("pty") << "pty";
 }
 
 inline quint16 FreeUdpPort()

@@ -79,12 +79,7 @@ private slots:
         QVERIFY(m_Traces.Start(m_Dir.filePath("traces")));
     }
 
-    void links_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("udp") << "udp";
-        QTest::newRow("pty") << "pty";
-    }
+    void links_data() { AddLinkRows(); }
 
     // APP whose content differs: the whole road, then again with nothing to do.
     void appNormalRoad_data() { links_data(); }

@@ -17,12 +17,7 @@ private slots:
         QVERIFY(m_Traces.Start(m_Dir.filePath("traces")));
     }
 
-    void links_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::newRow("udp") << "udp";
-        QTest::newRow("pty") << "pty";
-    }
+    void links_data() { AddLinkRows(); }
 
     // The answer arrives in two pieces: accepted once the second completes it.
     void answerInTwoPieces_data() { links_data(); }
