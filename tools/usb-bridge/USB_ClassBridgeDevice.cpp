@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <netinet/in.h>
 #include <poll.h>
@@ -31,6 +32,7 @@ const auto QUIET_AFTER = std::chrono::milliseconds(20);
 const auto REAP_WAIT = std::chrono::milliseconds(5);
 const int LINK_POLL_MS = 20;
 const size_t MAX_DATAGRAM = 65000;
+const size_t MAX_TESTBED_PARENT = 50;
 
 void Append16(std::string& bytes, uint16_t value)
 {
@@ -142,7 +144,17 @@ bool CLASS_USB_BRIDGE_DEVICE::Start(const T_USB_BRIDGE_OPTIONS& options, std::st
         return false;
     }
 
+    // umockdev's sockets live in the test bed, and a socket path must fit in
+    // 108 bytes: below a long TMPDIR the test bed goes to /tmp instead (the
+    // command still gets the caller's TMPDIR).
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string callerTemporary = temporary ? temporary : "";
+    const bool shorten = callerTemporary.size() > MAX_TESTBED_PARENT;
+    if (shorten)
+        ::setenv("TMPDIR", "/tmp", 1);
     m_Testbed = umockdev_testbed_new();
+    if (shorten)
+        ::setenv("TMPDIR", callerTemporary.c_str(), 1);
     m_Handler = umockdev_ioctl_base_new();
     g_signal_connect(m_Handler, "handle-ioctl", G_CALLBACK(&CLASS_USB_BRIDGE_DEVICE::HandleIoctl), this);
     g_signal_connect(m_Handler, "client-vanished", G_CALLBACK(&CLASS_USB_BRIDGE_DEVICE::ClientVanished),
@@ -183,6 +195,7 @@ void CLASS_USB_BRIDGE_DEVICE::VanishLocked()
 {
     if (m_Vanished)
         return;
+    m_VanishedAt = T_CLOCK::now();
     m_Vanished = true;
     std::fprintf(stderr, "usb-bridge: the device vanished after %lld bytes out\n",
                  static_cast<long long>(m_OutBytes));

@@ -58,6 +58,8 @@ public:
     void RequestVanish() { m_VanishRequested = true; }
 
     bool HasVanished() const { return m_Vanished; }
+    // When the device disappeared (meaningful once HasVanished()).
+    T_CLOCK::time_point VanishedAt() const { return m_VanishedAt; }
     int64_t OutBytes() const { return m_OutBytes; }
     int64_t InBytes() const { return m_InBytes; }
 
@@ -96,6 +98,7 @@ private:
     std::atomic<bool> m_Stopping{false};
     std::atomic<bool> m_VanishRequested{false};
     std::atomic<bool> m_Vanished{false};
+    T_CLOCK::time_point m_VanishedAt; // written before m_Vanished is set
     std::atomic<int64_t> m_OutBytes{0};
     std::atomic<int64_t> m_InBytes{0};
 

@@ -136,8 +136,15 @@ int main(int argc, char** argv)
     g_Child = 0;
     g_Bridge = nullptr;
     if (stats)
-        std::fprintf(stderr, "usb-bridge: %lld bytes out, %lld bytes in%s\n",
-                     static_cast<long long>(bridge.OutBytes()), static_cast<long long>(bridge.InBytes()),
-                     bridge.HasVanished() ? ", device vanished" : "");
+    {
+        std::fprintf(stderr, "usb-bridge: %lld bytes out, %lld bytes in\n",
+                     static_cast<long long>(bridge.OutBytes()), static_cast<long long>(bridge.InBytes()));
+        if (bridge.HasVanished())
+            std::fprintf(
+                stderr, "usb-bridge: the command ended %lld ms after the device vanished\n",
+                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                           CLASS_USB_BRIDGE_DEVICE::T_CLOCK::now() - bridge.VanishedAt())
+                                           .count()));
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
