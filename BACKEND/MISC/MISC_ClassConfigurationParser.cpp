@@ -563,5 +563,14 @@ Bool CLASS_CONFIGURATION_PARSER::CreateBinaryInformations(CLASS_BINARY_INFORMATI
         return false;
     }
     *binary = new CLASS_BINARY_INFORMATIONS(path, base, jump, nullptr);
+    // An unread binary would be programmed as nothing, over and over: the file is rejected here.
+    if (!path.isEmpty() && !(*binary)->IsLoaded())
+    {
+        TraceError(TRACE_POS + QStringLiteral("Cannot read the binary at the path: \"") + path +
+                   QStringLiteral("\""));
+        delete *binary;
+        *binary = nullptr;
+        return false;
+    }
     return true;
 }

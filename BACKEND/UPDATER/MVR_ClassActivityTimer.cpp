@@ -35,6 +35,11 @@ void CLASS_ACTIVITY_TIMER::invalidate()
     m_Start.store(INVALID);
 }
 
+void CLASS_ACTIVITY_TIMER::holdFor(qint64 milliseconds)
+{
+    m_Start.store(m_Clock.load()() + qMax<qint64>(milliseconds, 0));
+}
+
 bool CLASS_ACTIVITY_TIMER::isValid() const
 {
     return m_Start.load() != INVALID;
@@ -45,7 +50,7 @@ qint64 CLASS_ACTIVITY_TIMER::elapsed() const
     const qint64 start = m_Start.load();
     if (start == INVALID)
         return 0;
-    return m_Clock.load()() - start;
+    return qMax<qint64>(m_Clock.load()() - start, 0);
 }
 
 bool CLASS_ACTIVITY_TIMER::hasExpired(qint64 timeout) const

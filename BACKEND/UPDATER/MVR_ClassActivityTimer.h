@@ -16,8 +16,10 @@ public:
     void start();
     qint64 restart();
     void invalidate();
+    // The next milliseconds are planned (the target is busy): elapsed stays 0 until they are over.
+    void holdFor(qint64 milliseconds);
     bool isValid() const;
-    // Milliseconds since the last start; 0 while the timer is invalid.
+    // Milliseconds since the last start; 0 while the timer is invalid or held.
     qint64 elapsed() const;
     bool hasExpired(qint64 timeout) const;
 

@@ -127,6 +127,22 @@ void CLASS_NODEMESSAGE_TX::ReceivedAck(Word order)
         emit SIGNAL_SendDataOnCom(frame);
 }
 
+void CLASS_NODEMESSAGE_TX::RestartAnswerTimers()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    for (T_PENDING_MESSAGE& message : m_Pending)
+    {
+        if (message.sent)
+            message.elapsed.restart();
+    }
+}
+
+void CLASS_NODEMESSAGE_TX::DropPending()
+{
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Pending.clear();
+}
+
 void CLASS_NODEMESSAGE_TX::SendAck(Byte destination, Word order)
 {
     QByteArray payload;

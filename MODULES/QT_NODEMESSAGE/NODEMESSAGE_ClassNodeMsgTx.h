@@ -56,6 +56,13 @@ public:
     // awaits its acknowledgement, the message that has waited longest goes out.
     void ReceivedAck(Word order);
 
+    // The messages in flight get their whole answer time again, counted from now: the
+    // thread was held on purpose (the target erases) and could not read their answers.
+    void RestartAnswerTimers();
+
+    // Forgets every message awaiting its acknowledgement or its turn (the peer restarted).
+    void DropPending();
+
     // Sends the acknowledgement (type 3) of order to destination.
     void SendAck(Byte destination, Word order);
 

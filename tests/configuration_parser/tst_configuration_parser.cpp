@@ -132,6 +132,8 @@ private slots:
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(64, 'x') + name);
         }
+        // Passes every check on the path, yet reading it fails (EIO at offset 0).
+        QVERIFY(QFile::link("/proc/self/mem", m_Base + "BIN/unreadable.bin"));
     }
 
     void cleanupTestCase()
@@ -321,6 +323,17 @@ private slots:
             << QStringList{"ParsingComponentEntry|Invalid binary file path: %BASE%BIN/absent.bin for entry "
                            "STEP_RAM_PROGRAM_MAIN",
                            INVALID_COMPONENTS};
+        // Left unloaded, it would be sent as zero-length writes for ever.
+        QTest::newRow("binary that cannot be read")
+            << "file" << Json(With(example, At(BASICS, "0.path"), "BIN/unreadable.bin")) << false
+            << QStringList{
+                   "CLASS_BINARY_INFORMATIONS|Cannot read programmation file at path "
+                   "\"%BASE%BIN/unreadable.bin\": Input/output error",
+                   "CreateBinaryInformations|Cannot read the binary at the path: "
+                   "\"%BASE%BIN/unreadable.bin\"",
+                   "ParsingComponentEntry|Could not create the binary informations for the one at the "
+                   "path: %BASE%BIN/unreadable.bin",
+                   INVALID_COMPONENTS};
         // Nothing could ever program it, so the update must not run.
         QTest::newRow("unknown programmation")
             << "file" << Json(With(example, At(BASICS, "1.programmation"), "FLASH")) << false

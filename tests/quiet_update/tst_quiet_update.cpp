@@ -12,153 +12,33 @@
 
 #include "SimulatorPeers.h"
 #include "TestSupport.h"
+#include "UpdateRuns.h"
 
-namespace
-{
-// Generous: one update sleeps several seconds per step on a loaded machine.
-const int UPDATE_TIMEOUT_MS = 240000;
-const int TOOL_TIMEOUT_MS = 60000;
-
-struct T_RUN
-{
-    int ExitCode = -1;
-    QString Output;
-    bool Finished = false;
-};
-
-QByteArray Sha1(const QByteArray& data)
-{
-    return QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-} // namespace
+using namespace UpdateRuns;
 
 class TST_QUIET_UPDATE : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_Scratch;
-    int m_Case = 0;
+    T_SCRATCH m_Scratch;
 
-    // A fresh machine: its own home, data and temporary folders.
-    QString NewRoot(const QString& tmpName = QStringLiteral("tmp"))
-    {
-        const QString root = m_Scratch.filePath(QString::number(++m_Case));
-        QDir().mkpath(root + "/" + tmpName);
-        return root;
-    }
-
+    QString NewRoot(const QString& tmpName = QStringLiteral("tmp")) { return m_Scratch.NewRoot(tmpName); }
     static QProcessEnvironment Environment(const QString& root,
                                            const QString& tmpName = QStringLiteral("tmp"))
     {
-        QProcessEnvironment env = TestSupport::IsolatedEnvironment(root);
-        env.insert("TMPDIR", root + "/" + tmpName);
-        return env;
+        return T_SCRATCH::Environment(root, tmpName);
     }
-
-    static bool Tool(const QStringList& arguments, QString* output = nullptr)
-    {
-        QProcess process;
-        process.start(TestSupport::BinaryDir() + "/ktp-tool", arguments);
-        if (!process.waitForFinished(TOOL_TIMEOUT_MS))
-            return false;
-        if (output)
-            *output = QString::fromUtf8(process.readAllStandardOutput());
-        if (process.exitCode() != 0)
-            qWarning("ktp-tool %s: %s", qPrintable(arguments.join(' ')),
-                     process.readAllStandardError().constData());
-        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
-    }
-
-    // Sample tree (with ktp-tool sample arguments), optionally edited, then packed.
     QString MakePackage(const QString& name, const QStringList& sampleArguments,
                         const std::function<void(const QString&)>& edit = nullptr)
     {
-        const QString tree = m_Scratch.filePath("trees/" + name);
-        const QString package = m_Scratch.filePath("packages/" + name + ".ktp");
-        QDir().mkpath(m_Scratch.filePath("packages"));
-        if (!Tool(QStringList{"sample", tree} + sampleArguments))
-            return QString();
-        if (edit)
-            edit(tree);
-        return Tool({"pack", tree, package}) ? package : QString();
+        return m_Scratch.MakePackage(name, sampleArguments, edit);
     }
-
-    static T_RUN RunUpdater(const QProcessEnvironment& environment, const QStringList& arguments,
-                            int timeoutMs = UPDATE_TIMEOUT_MS)
+    QByteArray TreeSha1(const QString& name, const QString& binary)
     {
-        T_RUN run;
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.setProcessChannelMode(QProcess::SeparateChannels);
-        process.start(TestSupport::BinaryDir() + "/qrn207-updater", arguments);
-        run.Finished = process.waitForFinished(timeoutMs);
-        if (!run.Finished)
-        {
-            process.kill();
-            process.waitForFinished();
-        }
-        run.Output = QString::fromUtf8(process.readAllStandardOutput());
-        run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        return run;
-    }
-
-    // Every trace line of a kind ("ERROR", "INFO") the program wrote under root.
-    static QString Traces(const QString& root, const QString& kind)
-    {
-        QString text;
-        QDirIterator files(root + "/data", {"*_" + kind + "_*.log"}, QDir::Files,
-                           QDirIterator::Subdirectories);
-        while (files.hasNext())
-            text += QString::fromUtf8(ReadFile(files.next()));
-        return text;
+        return m_Scratch.TreeSha1(name, binary);
     }
     static QString ErrorTraces(const QString& root) { return Traces(root, "ERROR"); }
     static QString InfoTraces(const QString& root) { return Traces(root, "INFO"); }
-
-    static QList<QJsonObject> Events(const QString& logPath)
-    {
-        QList<QJsonObject> events;
-        for (const QByteArray& line : ReadFile(logPath).split('\n'))
-        {
-            if (!line.trimmed().isEmpty())
-                events << QJsonDocument::fromJson(line).object();
-        }
-        return events;
-    }
-
-    static int CountReceived(const QList<QJsonObject>& events, const QString& command)
-    {
-        int count = 0;
-        for (const QJsonObject& event : events)
-            count +=
-                event.value("direction").toString() == "rx" && event.value("command").toString() == command;
-        return count;
-    }
-
-    // id -> sha1 of the components the simulator's state file holds.
-    static QHash<int, QByteArray> StoredComponents(const QString& statePath)
-    {
-        QHash<int, QByteArray> stored;
-        const QJsonObject state = QJsonDocument::fromJson(ReadFile(statePath)).object();
-        for (const QJsonValue& value : state.value("components").toArray())
-        {
-            const QJsonObject component = value.toObject();
-            stored.insert(component.value("id").toInt(),
-                          Sha1(QByteArray::fromBase64(component.value("data").toString().toLatin1())));
-        }
-        return stored;
-    }
-
-    QByteArray TreeSha1(const QString& name, const QString& binary)
-    {
-        return Sha1(ReadFile(m_Scratch.filePath("trees/" + name + "/" + binary)));
-    }
 
     // programmed: the main firmware is sent (not found up to date).
     void VerifyCompleteUpdate(const T_RUN& run, bool programmed = true)
@@ -199,14 +79,14 @@ private:
     }
 
 private slots:
-    void initTestCase() { QVERIFY(m_Scratch.isValid()); }
+    void initTestCase() { QVERIFY(m_Scratch.IsValid()); }
 
     // Steps 2 to 7 over UDP; a second run finds every component up to date.
     void UpdatesOverUdpThenFindsItUpToDate()
     {
         SimulatorPeers::SimulatorProcess simulator;
-        const QString state = m_Scratch.filePath("udp-state.json");
-        const QString log = m_Scratch.filePath("udp-log.jsonl");
+        const QString state = m_Scratch.FilePath("udp-state.json");
+        const QString log = m_Scratch.FilePath("udp-log.jsonl");
         QVERIFY(simulator.Start({"--udp-port", "0", "--state", state, "--log", log}));
         const QString package = MakePackage("udp", {"--udp-port", QString::number(simulator.UdpPort())});
         QVERIFY(!package.isEmpty());
@@ -229,8 +109,8 @@ private slots:
     void UpdatesOverSerialLink()
     {
         SimulatorPeers::SimulatorProcess simulator;
-        const QString state = m_Scratch.filePath("pty-state.json");
-        const QString link = m_Scratch.filePath("device-tty");
+        const QString state = m_Scratch.FilePath("pty-state.json");
+        const QString link = m_Scratch.FilePath("device-tty");
         QVERIFY(simulator.Start({"--pty-link", link, "--state", state}));
         const QString package = MakePackage("pty", {"--serial", link});
         QVERIFY(!package.isEmpty());
@@ -243,8 +123,8 @@ private slots:
     // one (step 1), and step 2 runs again before the update goes on.
     void TakesTheRecoveryRoad()
     {
-        const QString state = m_Scratch.filePath("recovery-state.json");
-        const QString log = m_Scratch.filePath("recovery-log.jsonl");
+        const QString state = m_Scratch.FilePath("recovery-state.json");
+        const QString log = m_Scratch.FilePath("recovery-log.jsonl");
         const QJsonObject stale{{"address", "0x00400000"},
                                 {"data", QString::fromLatin1(QByteArray(3000, '\x5A').toBase64())}};
         QFile file(state);
@@ -316,16 +196,16 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QString, outputText);
         SimulatorPeers::SimulatorProcess simulator;
-        const QString log = m_Scratch.filePath(QString("failure-%1.jsonl").arg(m_Case));
+        const QString log = m_Scratch.FilePath(QString("failure-%1.jsonl").arg(m_Scratch.CaseNumber()));
         QVERIFY(simulator.Start(QStringList{"--udp-port", "0", "--log", log} + simulatorArguments));
         const QStringList sample{"--udp-port", QString::number(simulator.UdpPort())};
-        const QString name = QString("failure-%1").arg(m_Case);
+        const QString name = QString("failure-%1").arg(m_Scratch.CaseNumber());
         QString package;
         if (packageKind == "missing")
-            package = m_Scratch.filePath("no-such-package.ktp");
+            package = m_Scratch.FilePath("no-such-package.ktp");
         else if (packageKind == "garbage")
         {
-            package = m_Scratch.filePath("garbage.ktp");
+            package = m_Scratch.FilePath("garbage.ktp");
             QFile file(package);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(QByteArray(4096, 'x'));
@@ -393,7 +273,7 @@ private slots:
     void RefusedPackageStartsNoUpdate()
     {
         SimulatorPeers::SimulatorProcess simulator;
-        const QString log = m_Scratch.filePath("refused-log.jsonl");
+        const QString log = m_Scratch.FilePath("refused-log.jsonl");
         QVERIFY(simulator.Start({"--udp-port", "0", "--log", log}));
         const QString good =
             MakePackage("refused-good", {"--udp-port", QString::number(simulator.UdpPort())});
@@ -401,7 +281,7 @@ private slots:
         QVERIFY(RunUpdater(Environment(root), {"--quiet", "--ktp", good}).ExitCode == 0);
         const int before = Events(log).size();
 
-        const QString bad = m_Scratch.filePath("refused.ktp");
+        const QString bad = m_Scratch.FilePath("refused.ktp");
         QFile file(bad);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(1000, '\x42'));
@@ -465,7 +345,7 @@ private slots:
         QCOMPARE(kept().size(), 1);
         QCOMPARE(QFileInfo(kept().first()).fileName(), QFileInfo(second).fileName());
         // One that does not decrypt keeps it.
-        const QString garbage = m_Scratch.filePath("handling-garbage.ktp");
+        const QString garbage = m_Scratch.FilePath("handling-garbage.ktp");
         QFile file(garbage);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(2048, '\x17'));
@@ -541,7 +421,7 @@ private slots:
 
         // Once the holder is gone, its lock no longer stops anyone.
         const T_RUN third =
-            RunUpdater(Environment(root), {"--quiet", "--ktp", m_Scratch.filePath("none.ktp")});
+            RunUpdater(Environment(root), {"--quiet", "--ktp", m_Scratch.FilePath("none.ktp")});
         QCOMPARE(third.ExitCode, 3);
         QVERIFY(!third.Output.contains("Another updater"));
     }

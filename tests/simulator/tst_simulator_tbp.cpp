@@ -66,13 +66,19 @@ public:
                 if (message.Type == 1 && message.CrcOk)
                 {
                     result.Replies.append(ParseTbp(message.Payload));
-                    SendRaw(Node(0, message.Source, 3, m_NextOrder++,
-                                 U8(message.Order >> 8) + U8(message.Order)));
+                    if (AcknowledgeReplies)
+                        Acknowledge(message);
                 }
             }
         }
         return result;
     }
+
+    void Acknowledge(const T_NODE_MESSAGE& message)
+    {
+        SendRaw(Node(0, message.Source, 3, m_NextOrder++, U8(message.Order >> 8) + U8(message.Order)));
+    }
+    bool AcknowledgeReplies = true;
 
     // Everything that arrives within ms.
     QList<T_NODE_MESSAGE> Collect(int ms)
@@ -163,6 +169,38 @@ private slots:
         QTest::addColumn<bool>("pty");
         QTest::newRow("udp") << false;
         QTest::newRow("pty") << true;
+    }
+
+    // A check of a 16 MiB image answers 16,384 status frames, one at a time as the
+    // host acknowledges them: a burst would overflow the host's receive buffer. ABORT
+    // ends the check; only the status already in flight comes before its ACK.
+    void checkIsPacedAndEndsOnAbort_data() { programmingAndVersionChecks_data(); }
+    void checkIsPacedAndEndsOnAbort()
+    {
+        QFETCH(bool, pty);
+        SimulatorProcess simulator;
+        QVERIFY(simulator.Start({pty ? "--pty-link" : "--udp-port", pty ? "-" : "0"}));
+        TbpHost host(simulator, pty);
+        QVERIFY(host.IsOpen());
+        host.AcknowledgeReplies = false;
+        const auto check = host.Exchange(
+            Tbp(CHECK_FPGA_VERSION, {{A_COMPONENT_ID, U8(0x10)}, {A_FILE_SIZE, U32(16 << 20)}}), 1);
+        QCOMPARE(check.Replies.size(), 1);
+        QCOMPARE(check.Replies.first().Code, int(FPGA_VERSION_STATUS));
+        QVERIFY(host.Collect(QUIET_MS).isEmpty());
+
+        host.AcknowledgeReplies = true;
+        for (const T_NODE_MESSAGE& message : check.Messages)
+        {
+            if (message.Type == 1)
+                host.Acknowledge(message);
+        }
+        const auto abort = host.Exchange(Tbp(ABORT), 2, 0);
+        QCOMPARE(abort.Replies.size(), 2);
+        QCOMPARE(abort.Replies.at(0).Code, int(FPGA_VERSION_STATUS));
+        QCOMPARE(abort.Replies.at(0).Number(A_SHA_BLOCK_ID), uint32_t(1));
+        QCOMPARE(abort.Replies.at(1).Code, int(ACK));
+        QVERIFY(host.Collect(QUIET_MS).isEmpty());
     }
     void programmingAndVersionChecks()
     {

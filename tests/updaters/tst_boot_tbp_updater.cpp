@@ -130,6 +130,25 @@ private slots:
         QCOMPARE(updater->GetProgress(), DWord(100));
     }
 
+    // The erase wait after START_SEND outlasts the inactivity watch and the node
+    // answer time-out (as a main firmware of 1.1 MB does): neither counts it.
+    void eraseWaitIsNotSilence()
+    {
+        const QString path = WriteFile(m_Dir, "erase.bin", Pattern(3000, 5));
+        CLASS_BINARY_INFORMATIONS binary(path, APP_BASE, APP_BASE);
+        Link link;
+        QVERIFY(link.Start("udp", m_Dir, {}));
+        auto* updater = Make(link, "BOX_ERASE", STEP_RAM_PROGRAM_MAIN, &binary, nullptr, COMPONENT_TYPE_APP,
+                             END_ACTION_NONE);
+        T_UPDATER_DELAYS delays = ShortDelays();
+        delays.EraseWaitFactor = 100.0; // 43 ms for 3000 bytes: about 4.3 s
+        updater->SetDelays(delays);
+        m_Traces.NewErrors();
+        Run run(updater);
+        QCOMPARE(run.StartAndWait(1500), SDWord(UPDATER_STATUS_SUCCESS));
+        QCOMPARE(m_Traces.NewErrors(), QStringList());
+    }
+
     // FPGA: checked by the device without verification binary, refused with one.
     void fpga()
     {

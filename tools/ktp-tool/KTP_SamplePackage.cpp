@@ -6,40 +6,29 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPair>
 #include <QStringList>
+
+#include <iterator>
 
 namespace
 {
 struct T_SAMPLE_BINARY
 {
     const char* Path;
-    int Size;
     quint32 Seed;
 };
 
-// Small enough for a quick update, big enough for several blocks and a
-// second SAM-BA-free check block.
 const T_SAMPLE_BINARY BINARIES[] = {
-    {"BINARIES/MICRO/ORLEX_RESIDENT.bin", 3000, 11},
-    {"BINARIES/MICRO/ORLEX_RAM.bin", 2500, 13},
-    {"BINARIES/MICRO/ORLEX_MAIN.bin", 6000, 17},
-    {"BINARIES/FPGA/CORVAL.bin", 9000, 19},
-    {"BINARIES/EDID/EDID.bin", 256, 23},
-    {"BINARIES/HDCP/HDCP.bin", 1100, 29},
+    {"BINARIES/MICRO/ORLEX_RESIDENT.bin", 11},
+    {"BINARIES/MICRO/ORLEX_RAM.bin", 13},
+    {"BINARIES/MICRO/ORLEX_MAIN.bin", 17},
+    {"BINARIES/FPGA/CORVAL.bin", 19},
+    {"BINARIES/EDID/EDID.bin", 23},
+    {"BINARIES/HDCP/HDCP.bin", 29},
 };
-
-QByteArray Content(int size, quint32 seed)
-{
-    // Deterministic, so two samples hold the same binaries.
-    QByteArray data(size, '\0');
-    quint32 state = seed * 2654435761u + 1;
-    for (int i = 0; i < size; ++i)
-    {
-        state = state * 1664525u + 1013904223u;
-        data[i] = char(state >> 24);
-    }
-    return data;
-}
+constexpr int BLOCK_BYTES = 128;
+constexpr char ESCAPE_BYTE = 0x1B;
 
 QJsonObject Component(const QString& step, const QString& communication, const QString& programmation,
                       const QString& path, const QString& type, const QString& base, const QString& jump,
@@ -72,6 +61,56 @@ Bool WriteFile(const QString& path, const QByteArray& content, QString& error)
 }
 } // namespace
 
+QList<int> T_SAMPLE_OPTIONS::SmallSampleSizes()
+{
+    // Small enough for a quick update, big enough for several blocks and a second check block.
+    return {3000, 2500, 6000, 9000, 256, 1100};
+}
+
+QList<int> T_SAMPLE_OPTIONS::RealSampleSizes()
+{
+    return {64 * 1024, 32 * 1024, 3 * 512 * 1024, 16 * 1024 * 1024, 256, 1024};
+}
+
+int ParseSampleSize(const QString& text)
+{
+    static const QList<QPair<QChar, double>> units{{'K', 1024.0}, {'M', 1024.0 * 1024.0}};
+    QString number = text.trimmed().toUpper();
+    double factor = 1.0;
+    for (const auto& unit : units)
+    {
+        if (number.endsWith(unit.first))
+        {
+            factor = unit.second;
+            number.chop(1);
+        }
+    }
+    bool ok = false;
+    const double value = number.toDouble(&ok) * factor;
+    // The largest image a package may hold stays well inside an int.
+    if (!ok || value < 0 || value > 1024.0 * 1024.0 * 1024.0 || value != double(qint64(value)))
+        return -1;
+    return int(value);
+}
+
+QByteArray SampleContent(int size, quint32 seed)
+{
+    // Deterministic, so two samples hold the same binaries.
+    QByteArray data(size, '\0');
+    quint32 state = seed * 2654435761u + 1;
+    for (int i = 0; i < size; ++i)
+    {
+        state = state * 1664525u + 1013904223u;
+        data[i] = char(state >> 24);
+    }
+    for (int edge = BLOCK_BYTES; edge < size; edge += BLOCK_BYTES)
+    {
+        data[edge - 1] = ESCAPE_BYTE;
+        data[edge] = ESCAPE_BYTE;
+    }
+    return data;
+}
+
 QStringList SampleBinaries()
 {
     QStringList paths;
@@ -83,9 +122,17 @@ QStringList SampleBinaries()
 Bool WriteSamplePackage(const QString& folder, const T_SAMPLE_OPTIONS& options, QString& error)
 {
     const QDir root(folder);
-    for (const T_SAMPLE_BINARY& binary : BINARIES)
+    if (options.Sizes.size() != int(std::size(BINARIES)))
     {
-        if (!WriteFile(root.filePath(binary.Path), Content(binary.Size, binary.Seed), error))
+        error = QStringLiteral("%1 binary sizes given, %2 needed")
+                    .arg(options.Sizes.size())
+                    .arg(std::size(BINARIES));
+        return false;
+    }
+    for (int i = 0; i < options.Sizes.size(); ++i)
+    {
+        if (!WriteFile(root.filePath(BINARIES[i].Path), SampleContent(options.Sizes.at(i), BINARIES[i].Seed),
+                       error))
             return false;
     }
 

@@ -3,7 +3,8 @@
 //   ktp-tool unpack PKG DIR      decrypts and unpacks with the program's extractor
 //   ktp-tool check DIR           checks an unpacked tree as the program would use it
 //   ktp-tool sample DIR [--udp-port N | --serial PORT | --usb] [--recovery] [--version TEXT] [--incompatible]
-//                                writes a small complete tree for the device simulator on loopback
+//                       [--sizes small|real] [--fpga-size N] [--main-size N]
+//                                writes a complete tree for the device simulator on loopback
 
 #include <QCoreApplication>
 #include <QDir>
@@ -166,6 +167,27 @@ int Sample(const QStringList& arguments)
             options.Usb = true;
         else if (argument == "--version" && hasValue)
             options.Version = arguments.at(++i);
+        else if (argument == "--sizes" && hasValue)
+        {
+            const QString sizes = arguments.at(++i);
+            if (sizes != "real" && sizes != "small")
+            {
+                Error("--sizes: unknown set \"" + sizes + "\" (real or small)");
+                return EXIT_USAGE;
+            }
+            options.Sizes =
+                sizes == "real" ? T_SAMPLE_OPTIONS::RealSampleSizes() : T_SAMPLE_OPTIONS::SmallSampleSizes();
+        }
+        else if ((argument == "--fpga-size" || argument == "--main-size") && hasValue)
+        {
+            const int size = ParseSampleSize(arguments.at(++i));
+            if (size < 0)
+            {
+                Error(argument + ": bad size \"" + arguments.at(i) + "\" (bytes, or with K or M)");
+                return EXIT_USAGE;
+            }
+            options.Sizes[argument == "--fpga-size" ? SAMPLE_FPGA : SAMPLE_MAIN] = size;
+        }
         else if (argument == "--recovery")
             options.Recovery = true;
         else if (argument == "--incompatible")
@@ -210,6 +232,7 @@ int main(int argc, char** argv)
                          "       ktp-tool unpack PKG DIR\n"
                          "       ktp-tool check DIR\n"
                          "       ktp-tool sample DIR [--udp-port N | --serial PORT | --usb] [--recovery]\n"
-                         "                           [--version TEXT] [--incompatible]\n");
+                         "                           [--version TEXT] [--incompatible]\n"
+                         "                           [--sizes small|real] [--fpga-size N] [--main-size N]\n");
     return EXIT_USAGE;
 }

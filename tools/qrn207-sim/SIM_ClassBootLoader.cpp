@@ -92,6 +92,9 @@ void CLASS_SIM_BOOT_LOADER::Restart()
     m_ExpectedSize = 0;
     m_BlocksReceived = 0;
     m_ShaSinceCheck.reset();
+    m_CheckContent.clear();
+    m_CheckNext = 0;
+    m_CheckBlocks = 0;
 }
 
 void CLASS_SIM_BOOT_LOADER::Reply(QList<T_SIM_TBP_REPLY>& replies, const QByteArray& frame, Bool built)
@@ -113,21 +116,38 @@ void CLASS_SIM_BOOT_LOADER::ReplyError(QList<T_SIM_TBP_REPLY>& replies, Byte cod
         replies.last().Attributes.insert(QStringLiteral("why"), why);
 }
 
-void CLASS_SIM_BOOT_LOADER::ReplyShaBlocks(QList<T_SIM_TBP_REPLY>& replies, const QByteArray& content,
-                                           Bool fpga)
+void CLASS_SIM_BOOT_LOADER::StartCheck(const QByteArray& content, Bool fpga, const QString& firstFault)
 {
     const DWord blockSize = m_Device->Options().ShaBlockSize;
     const DWord blocks = qMax<DWord>(1, DWord((QWord(content.size()) + blockSize - 1) / blockSize));
-    for (DWord block = 0; block < blocks && block < MAX_STATUS_FRAMES; ++block)
-    {
-        const QByteArray sha = QCryptographicHash::hash(content.mid(int(block * blockSize), int(blockSize)),
-                                                        QCryptographicHash::Sha1);
-        QByteArray frame;
-        const Bool built =
-            fpga ? CLASS_TBP_MVRUPDATER::FormatFpgaVersionStatus(frame, sha, Word(block), blockSize)
-                 : CLASS_TBP_MVRUPDATER::FormatVersionStatus(frame, sha, Word(block), blockSize);
-        Reply(replies, frame, built);
-    }
+    m_CheckContent = content;
+    m_CheckFpga = fpga;
+    m_CheckNext = 0;
+    m_CheckBlocks = qMin(blocks, MAX_STATUS_FRAMES);
+    m_CheckFirstFault = firstFault;
+}
+
+T_SIM_TBP_REPLY CLASS_SIM_BOOT_LOADER::TakeCheckReply()
+{
+    QList<T_SIM_TBP_REPLY> replies;
+    if (!HasCheckReply())
+        return T_SIM_TBP_REPLY();
+    const DWord blockSize = m_Device->Options().ShaBlockSize;
+    const DWord block = m_CheckNext++;
+    const QByteArray sha = QCryptographicHash::hash(
+        m_CheckContent.mid(int(block * blockSize), int(blockSize)), QCryptographicHash::Sha1);
+    QByteArray frame;
+    const Bool built = m_CheckFpga
+                           ? CLASS_TBP_MVRUPDATER::FormatFpgaVersionStatus(frame, sha, Word(block), blockSize)
+                           : CLASS_TBP_MVRUPDATER::FormatVersionStatus(frame, sha, Word(block), blockSize);
+    Reply(replies, frame, built);
+    if (!HasCheckReply())
+        m_CheckContent.clear();
+    if (replies.isEmpty())
+        return T_SIM_TBP_REPLY();
+    if (block == 0 && !m_CheckFirstFault.isEmpty())
+        replies[0].Attributes.insert(QStringLiteral("fault"), m_CheckFirstFault);
+    return replies.takeFirst();
 }
 
 void CLASS_SIM_BOOT_LOADER::Commit(QList<T_SIM_TBP_REPLY>& replies, const QString& link)
@@ -248,6 +268,7 @@ QList<T_SIM_TBP_REPLY> CLASS_SIM_BOOT_LOADER::Handle(const QByteArray& frame, co
         }
         m_Receiving = true;
         m_Received.clear();
+        m_Received.reserve(int(m_ExpectedSize));
         m_BlocksReceived = 0;
         m_ShaSinceCheck.reset();
         Reply(replies, reply, CLASS_TBP_MVRUPDATER::FormatAck(reply));
@@ -303,10 +324,7 @@ QList<T_SIM_TBP_REPLY> CLASS_SIM_BOOT_LOADER::Handle(const QByteArray& frame, co
         const Bool stale = memory.OverlapsResident(address, size) && m_Device->Faults().TakeStaleResident();
         if (stale && !content.isEmpty())
             content[0] = char(content.at(0) ^ 0xFF);
-        const int first = replies.size();
-        ReplyShaBlocks(replies, content, false);
-        if (stale && replies.size() > first)
-            replies[first].Attributes.insert(QStringLiteral("fault"), QStringLiteral("stale resident"));
+        StartCheck(content, false, stale ? QStringLiteral("stale resident") : QString());
         break;
     }
     case BOOT_CMD_CHECK_FPGA_VERSION:
@@ -318,7 +336,7 @@ QList<T_SIM_TBP_REPLY> CLASS_SIM_BOOT_LOADER::Handle(const QByteArray& frame, co
             ReplyError(replies, ERROR_DATA_READ, QStringLiteral("size too large"));
             break;
         }
-        ReplyShaBlocks(replies, memory.ReadComponent(component, size), true);
+        StartCheck(memory.ReadComponent(component, size), true, QString());
         break;
     }
     case BOOT_CMD_CHECK_EDID_VALIDITY:

@@ -51,13 +51,19 @@ public:
 
     // Answers one received TBP frame; link names the link for the event log.
     QList<T_SIM_TBP_REPLY> Handle(const QByteArray& frame, const QString& link);
-    // The micro restarted: a programming under way is lost.
+    // The micro restarted (or ABORT came): a programming or a check under way is lost.
     void Restart();
+
+    // A content check answers one status frame per SHA block. They are made one at a
+    // time, as the link takes them, so a check of any size holds no queue of replies
+    // and ABORT ends it at once.
+    Bool HasCheckReply() const { return m_CheckNext < m_CheckBlocks; }
+    T_SIM_TBP_REPLY TakeCheckReply();
 
 private:
     void Reply(QList<T_SIM_TBP_REPLY>& replies, const QByteArray& frame, Bool built);
     void ReplyError(QList<T_SIM_TBP_REPLY>& replies, Byte code, const QString& why);
-    void ReplyShaBlocks(QList<T_SIM_TBP_REPLY>& replies, const QByteArray& content, Bool fpga);
+    void StartCheck(const QByteArray& content, Bool fpga, const QString& firstFault);
     void Commit(QList<T_SIM_TBP_REPLY>& replies, const QString& link);
 
     CLASS_SIM_DEVICE* m_Device;
@@ -69,4 +75,11 @@ private:
     QByteArray m_Received;
     DWord m_BlocksReceived = 0;
     QCryptographicHash m_ShaSinceCheck{QCryptographicHash::Sha1};
+
+    // Content check under way: the content read at CHECK_*VERSION, the next block to answer.
+    QByteArray m_CheckContent;
+    Bool m_CheckFpga = false;
+    DWord m_CheckNext = 0;
+    DWord m_CheckBlocks = 0;
+    QString m_CheckFirstFault;
 };

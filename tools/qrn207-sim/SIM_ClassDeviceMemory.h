@@ -24,8 +24,9 @@ public:
         QByteArray Data;
     };
 
-    // Content of a check is read over at most this many bytes, SAM-BA RAM holds at most this many.
-    static constexpr DWord MAX_CONTENT_SIZE = 16 * 1024 * 1024;
+    // Content of a check is read over at most this many bytes (the largest FPGA image),
+    // SAM-BA RAM holds at most this many.
+    static constexpr DWord MAX_CONTENT_SIZE = 64 * 1024 * 1024;
     static constexpr Byte ERASED_BYTE = 0xFF;
 
     // A missing file is an empty device; an unreadable or malformed one is an error.

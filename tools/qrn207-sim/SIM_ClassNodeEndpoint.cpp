@@ -9,6 +9,8 @@ namespace
 // The device answers at once and never repeats: the host gives up after its own time-out.
 const DWord ANSWER_TIMEOUT_MS = CLASS_NODEMESSAGE_TX::DEFAULT_ANSWER_TIMEOUT_MS;
 const Byte NO_REPETITION = 0;
+// How often the queue is looked at while a reply is in flight.
+const int PUMP_INTERVAL_MS = 100;
 
 QByteArray Unescape(const QByteArray& frame)
 {
@@ -42,11 +44,38 @@ CLASS_SIM_NODE_ENDPOINT::CLASS_SIM_NODE_ENDPOINT(CLASS_SIM_DEVICE* device, CLASS
     connect(device, &CLASS_SIM_DEVICE::SIGNAL_Restarted, this, &CLASS_SIM_NODE_ENDPOINT::Restart);
     connect(&m_Transmitter, &CLASS_NODEMESSAGE_TX::SIGNAL_SendDataOnCom, this,
             &CLASS_SIM_NODE_ENDPOINT::SendFramed);
+    m_PumpTimer.setInterval(PUMP_INTERVAL_MS);
+    connect(&m_PumpTimer, &QTimer::timeout, this, &CLASS_SIM_NODE_ENDPOINT::Pump);
 }
 
 void CLASS_SIM_NODE_ENDPOINT::Restart()
 {
     m_History.clear();
+    m_Outgoing.clear();
+    m_CorruptNext = false;
+    m_Transmitter.DropPending();
+    m_PumpTimer.stop();
+}
+
+void CLASS_SIM_NODE_ENDPOINT::Pump()
+{
+    CLASS_SIM_BOOT_LOADER& bootLoader = m_Device->BootLoader();
+    if (m_Transmitter.GetPendingCount() == 0 && (!m_Outgoing.isEmpty() || bootLoader.HasCheckReply()))
+    {
+        const T_SIM_TBP_REPLY reply =
+            !m_Outgoing.isEmpty() ? m_Outgoing.takeFirst() : bootLoader.TakeCheckReply();
+        m_OutgoingKind = QStringLiteral("tbp");
+        m_OutgoingCommand = reply.Command;
+        m_OutgoingAttributes = reply.Attributes;
+        m_CorruptOutgoing = m_CorruptNext;
+        m_CorruptNext = false;
+        m_Transmitter.SendMessage(HOST_NODE_ADDRESS, NODE_MSG_TYPE_WITH_ACK, reply.Frame, NO_REPETITION);
+    }
+    const Bool more = !m_Outgoing.isEmpty() || bootLoader.HasCheckReply();
+    if (more && !m_PumpTimer.isActive())
+        m_PumpTimer.start();
+    else if (!more)
+        m_PumpTimer.stop();
 }
 
 void CLASS_SIM_NODE_ENDPOINT::SendFramed(const QByteArray& data)
@@ -109,6 +138,7 @@ void CLASS_SIM_NODE_ENDPOINT::HandleFrame(const QByteArray& frame)
             m_Transmitter.ReceivedAck(acknowledged);
         }
         m_Session->LogReceived(QStringLiteral("node"), QStringLiteral("NODE_ACK"), attributes);
+        Pump();
         return;
     }
     if (type > NODE_MSG_TYPE_ACK)
@@ -169,15 +199,8 @@ void CLASS_SIM_NODE_ENDPOINT::HandleFrame(const QByteArray& frame)
     }
     if (!deliver)
         return;
-    const Bool corrupt = faults.TakeBadCrc(command);
-    const QList<T_SIM_TBP_REPLY> replies = m_Device->BootLoader().Handle(payload, m_Session->LinkName());
-    for (int i = 0; i < replies.size(); ++i)
-    {
-        m_OutgoingKind = QStringLiteral("tbp");
-        m_OutgoingCommand = replies.at(i).Command;
-        m_OutgoingAttributes = replies.at(i).Attributes;
-        m_CorruptOutgoing = corrupt && i == 0;
-        m_Transmitter.SendMessage(HOST_NODE_ADDRESS, NODE_MSG_TYPE_WITH_ACK, replies.at(i).Frame,
-                                  NO_REPETITION);
-    }
+    m_CorruptNext = faults.TakeBadCrc(command);
+    // A new command ends whatever the previous one still had to say.
+    m_Outgoing = m_Device->BootLoader().Handle(payload, m_Session->LinkName());
+    Pump();
 }

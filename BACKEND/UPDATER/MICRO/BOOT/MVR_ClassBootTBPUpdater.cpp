@@ -244,10 +244,20 @@ void CLASS_MVR_BOOT_TBP_UPDATER::Process()
 void CLASS_MVR_BOOT_TBP_UPDATER::ApplyEraseWait()
 {
     CLASS_PROG_FILE_WITH_TBP* file = TbpProgFile();
-    const double factor = m_Delays.EraseWaitFactor;
-    if (!file || factor == 1.0)
+    if (!file)
         return;
-    file->SetEraseWait([factor](DWord milliseconds) { SleepMs(static_cast<int>(milliseconds * factor)); });
+    const double factor = m_Delays.EraseWaitFactor;
+    file->SetEraseWait(
+        [this, factor](DWord milliseconds)
+        {
+            const int wait = static_cast<int>(milliseconds * factor);
+            // The target erases: the wait is planned, not device silence. Neither the
+            // inactivity watch nor the answer timers may count it.
+            m_ActivityTimer.holdFor(wait);
+            SleepMs(wait);
+            m_Transmitter.RestartAnswerTimers();
+            m_ActivityTimer.restart();
+        });
 }
 
 void CLASS_MVR_BOOT_TBP_UPDATER::DropLinkConnections()

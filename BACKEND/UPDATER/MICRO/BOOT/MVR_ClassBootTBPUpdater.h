@@ -84,7 +84,7 @@ private:
     // A frame produced by the programming file, sent with acknowledgement.
     void SendProgrammingFrame(QByteArray frame, QString portInfo);
     void DropLinkConnections();
-    // Shortens the erase wait of the programming file by the delays' factor.
+    // The erase wait of the programming file: scaled by the delays. factor, and not counted as silence.
     void ApplyEraseWait();
     void UpdateProgrammingProgress();
     void SetState(T_BOOT_TBP_STATE state) { m_State.store(state); }

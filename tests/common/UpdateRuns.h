@@ -1,0 +1,166 @@
+#pragma once
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <functional>
+
+#include "TestSupport.h"
+
+// Runs of the real programs (qrn207-updater, ktp-tool) for the end-to-end
+// tests, each "machine" with its own home, data and temporary folders, and
+// what they leave behind: traces, the simulator's event log and state file.
+namespace UpdateRuns
+{
+// Generous: one update sleeps several seconds per step on a loaded machine.
+const int UPDATE_TIMEOUT_MS = 240000;
+const int TOOL_TIMEOUT_MS = 60000;
+
+struct T_RUN
+{
+    int ExitCode = -1;
+    QString Output;
+    bool Finished = false;
+};
+
+inline QByteArray Sha1(const QByteArray& data)
+{
+    return QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex();
+}
+
+inline QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool Tool(const QStringList& arguments, QString* output = nullptr)
+{
+    QProcess process;
+    process.start(TestSupport::BinaryDir() + "/ktp-tool", arguments);
+    if (!process.waitForFinished(TOOL_TIMEOUT_MS))
+        return false;
+    if (output)
+        *output = QString::fromUtf8(process.readAllStandardOutput());
+    if (process.exitCode() != 0)
+        qWarning("ktp-tool %s: %s", qPrintable(arguments.join(' ')),
+                 process.readAllStandardError().constData());
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+inline T_RUN RunUpdater(const QProcessEnvironment& environment, const QStringList& arguments,
+                        int timeoutMs = UPDATE_TIMEOUT_MS)
+{
+    T_RUN run;
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(TestSupport::BinaryDir() + "/qrn207-updater", arguments);
+    run.Finished = process.waitForFinished(timeoutMs);
+    if (!run.Finished)
+    {
+        process.kill();
+        process.waitForFinished();
+    }
+    run.Output = QString::fromUtf8(process.readAllStandardOutput());
+    run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return run;
+}
+
+// Every trace line of a kind ("ERROR", "INFO") the program wrote under root.
+inline QString Traces(const QString& root, const QString& kind)
+{
+    QString text;
+    QDirIterator files(root + "/data", {"*_" + kind + "_*.log"}, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext())
+        text += QString::fromUtf8(ReadFile(files.next()));
+    return text;
+}
+
+inline QList<QJsonObject> Events(const QString& logPath)
+{
+    QList<QJsonObject> events;
+    for (const QByteArray& line : ReadFile(logPath).split('\n'))
+    {
+        if (!line.trimmed().isEmpty())
+            events << QJsonDocument::fromJson(line).object();
+    }
+    return events;
+}
+
+inline int CountReceived(const QList<QJsonObject>& events, const QString& command)
+{
+    int count = 0;
+    for (const QJsonObject& event : events)
+        count += event.value("direction").toString() == "rx" && event.value("command").toString() == command;
+    return count;
+}
+
+// id -> sha1 of the components the simulator's state file holds.
+inline QHash<int, QByteArray> StoredComponents(const QString& statePath)
+{
+    QHash<int, QByteArray> stored;
+    const QJsonObject state = QJsonDocument::fromJson(ReadFile(statePath)).object();
+    for (const QJsonValue& value : state.value("components").toArray())
+    {
+        const QJsonObject component = value.toObject();
+        stored.insert(component.value("id").toInt(),
+                      Sha1(QByteArray::fromBase64(component.value("data").toString().toLatin1())));
+    }
+    return stored;
+}
+
+// A scratch folder holding package trees, packages and one folder per machine.
+class T_SCRATCH
+{
+public:
+    bool IsValid() const { return m_Dir.isValid(); }
+    QString FilePath(const QString& name) const { return m_Dir.filePath(name); }
+
+    // A fresh machine: its own home, data and temporary folders.
+    QString NewRoot(const QString& tmpName = QStringLiteral("tmp"))
+    {
+        const QString root = m_Dir.filePath(QString::number(++m_Case));
+        QDir().mkpath(root + "/" + tmpName);
+        return root;
+    }
+    int CaseNumber() const { return m_Case; }
+
+    static QProcessEnvironment Environment(const QString& root,
+                                           const QString& tmpName = QStringLiteral("tmp"))
+    {
+        QProcessEnvironment env = TestSupport::IsolatedEnvironment(root);
+        env.insert("TMPDIR", root + "/" + tmpName);
+        return env;
+    }
+
+    // Sample tree (with ktp-tool sample arguments), optionally edited, then packed.
+    QString MakePackage(const QString& name, const QStringList& sampleArguments,
+                        const std::function<void(const QString&)>& edit = nullptr)
+    {
+        const QString tree = TreePath(name);
+        const QString package = m_Dir.filePath("packages/" + name + ".ktp");
+        QDir().mkpath(m_Dir.filePath("packages"));
+        if (!Tool(QStringList{"sample", tree} + sampleArguments))
+            return QString();
+        if (edit)
+            edit(tree);
+        return Tool({"pack", tree, package}) ? package : QString();
+    }
+    QString TreePath(const QString& name) const { return m_Dir.filePath("trees/" + name); }
+    QByteArray TreeSha1(const QString& name, const QString& binary) const
+    {
+        return Sha1(ReadFile(TreePath(name) + "/" + binary));
+    }
+
+private:
+    QTemporaryDir m_Dir;
+    int m_Case = 0;
+};
+} // namespace UpdateRuns
