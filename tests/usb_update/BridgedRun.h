@@ -15,6 +15,12 @@ public:
         QString BridgeErrors; // the bridge's --stats lines
     };
 
+    ~CLASS_BRIDGED_RUN()
+    {
+        if (m_Process.state() != QProcess::NotRunning)
+            Finish(0);
+    }
+
     void Start(const QProcessEnvironment& environment, quint16 simulatorPort,
                const QStringList& bridgeOptions, const QString& program, const QStringList& arguments)
     {
