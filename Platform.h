@@ -18,4 +18,7 @@ bool UsbAutoReconnectionAllowed();
 // Lets a window-less run (quiet mode, --help, --version) start on a machine
 // without a display. Call before the application object exists.
 void PrepareHeadlessStart(int argc, char** argv);
+
+// Chooses the event loop of every thread. Call before the application object exists.
+void PrepareEventLoops();
 } // namespace Platform

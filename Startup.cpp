@@ -58,6 +58,7 @@ int RunApplication(int argc, char** argv, const T_MODE_START& windowMode, const 
 {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     Platform::PrepareHeadlessStart(argc, argv);
+    Platform::PrepareEventLoops();
     CLASS_MYCOREAPP application(argc, argv);
 
     QCoreApplication::setApplicationVersion(APPLICATION_VERSION);

@@ -107,22 +107,29 @@ Bool CLASS_UNIVERSALPORT_UDP::SendData(QByteArray dataToSend, QString portInfo)
     return result;
 }
 
+namespace
+{
+// The largest payload of a UDP datagram over IPv4.
+const int MAX_DATAGRAM_SIZE = 65507;
+} // namespace
+
 void CLASS_UNIVERSALPORT_UDP::ReceiveDataFromPort()
 {
-    if (!m_Socket->hasPendingDatagrams())
-        return;
-    QByteArray datagram;
-    datagram.resize(static_cast<int>(qMax<qint64>(m_Socket->pendingDatagramSize(), 0)));
-    QHostAddress sender;
-    quint16 senderPort = 0;
-    const qint64 read = m_Socket->readDatagram(datagram.data(), datagram.size(), &sender, &senderPort);
-    if (read < 0)
-        return;
-    datagram.truncate(static_cast<int>(read));
-    if (m_ReceptionMode)
-        emit SIGNAL_NewDataAvailable(datagram, m_PortInfo);
-    else
-        m_ReceiveBuffer.append(datagram);
+    // Every datagram waiting is taken in one go (a device answers a block with two),
+    // each read at once into room for the largest one: no size query per datagram.
+    if (m_ReadBuffer.size() != MAX_DATAGRAM_SIZE)
+        m_ReadBuffer.resize(MAX_DATAGRAM_SIZE);
+    while (m_Socket->hasPendingDatagrams())
+    {
+        const qint64 read = m_Socket->readDatagram(m_ReadBuffer.data(), m_ReadBuffer.size());
+        if (read < 0)
+            return;
+        const QByteArray datagram(m_ReadBuffer.constData(), static_cast<int>(read));
+        if (m_ReceptionMode)
+            emit SIGNAL_NewDataAvailable(datagram, m_PortInfo);
+        else
+            m_ReceiveBuffer.append(datagram);
+    }
 }
 
 void CLASS_UNIVERSALPORT_UDP::ErrorFromSocket(QAbstractSocket::SocketError error)

@@ -37,4 +37,5 @@ private:
     QUdpSocket* m_Socket;
     CLASS_UNIVERSALPORT_SETTINGS_UDP m_Settings;
     QList<QByteArray> m_ReceiveBuffer;
+    QByteArray m_ReadBuffer; // room for the largest datagram, reused by every read
 };

@@ -221,21 +221,28 @@ void CLASS_MVR_BOOT_TBP_UPDATER::Process()
     DropLinkConnections();
     m_Receiver.ClearNodeHistory(m_NodeAddress);
     CLASS_UNIVERSALPORT* port = m_Port;
+    // Each pair of queued actions on one signal travels as one event: the port, the
+    // receiver and this updater share the thread, so the order is the same and a
+    // programmed block costs fewer passes of the event loop.
     m_LinkConnections << connect(
         &m_Transmitter, &CLASS_NODEMESSAGE_TX::SIGNAL_SendDataOnCom, port,
-        [port](QByteArray data) { port->SendData(data, QString()); }, Qt::QueuedConnection);
-    m_LinkConnections << connect(
-        &m_Transmitter, &CLASS_NODEMESSAGE_TX::SIGNAL_SendDataOnCom, this,
-        [this](QByteArray) { m_ActivityTimer.restart(); }, Qt::QueuedConnection);
+        [this, port](QByteArray data)
+        {
+            port->SendData(data, QString());
+            m_ActivityTimer.restart();
+        },
+        Qt::QueuedConnection);
     m_LinkConnections << connect(
         port, &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable, &m_Receiver,
         [this](QByteArray data, QString) { m_Receiver.DecodeReceivedData(data); }, Qt::QueuedConnection);
     m_LinkConnections << connect(
         &m_Receiver, &CLASS_NODEMESSAGE_RX::SIGNAL_NewMsgAvailable, this,
-        [this](QByteArray data, Byte) { UpdateNewDataReceived(data); }, Qt::QueuedConnection);
-    m_LinkConnections << connect(
-        &m_Receiver, &CLASS_NODEMESSAGE_RX::SIGNAL_NewMsgAvailable, this,
-        [this](QByteArray, Byte) { m_ActivityTimer.restart(); }, Qt::QueuedConnection);
+        [this](QByteArray data, Byte)
+        {
+            UpdateNewDataReceived(data);
+            m_ActivityTimer.restart();
+        },
+        Qt::QueuedConnection);
 
     SetState(BOOT_TBP_STATE_REINIT);
     RunStateMachine(T_THIRD_BLOCK_PROTOCOL_COMMAND());
