@@ -355,8 +355,9 @@ private slots:
                                                 << "DATA_FILE" << false;
         QTest::newRow("SAM-BA road, Quit") << "quit"
                                            << "SAMBA_" << true;
+        // The exact name: the init's RESET_REQUEST comes first.
         QTest::newRow("final reset, close box") << "closebox"
-                                                << "RESET_MICRO" << false;
+                                                << "RESET\"" << false;
     }
     void closingDuringAnUpdateEndsCleanly()
     {
