@@ -297,8 +297,19 @@ void BOX_UPDATER::RunWholeUpdate(const QString& configurationFile)
     connect(initThread, &QThread::started, initUpdater, &CLASS_ABSTRACT_UPDATER::Process,
             Qt::QueuedConnection);
     connect(initThread, &QThread::finished, initThread, &QObject::deleteLater, Qt::QueuedConnection);
-    // Deleted on its own thread, where its port lives, as that thread ends.
-    connect(initThread, &QThread::finished, initUpdater, &QObject::deleteLater);
+    // Deleted on its own thread, where its port lives, as that thread ends;
+    // after the hand-over mutex, which this thread releases once it has last
+    // read the updater (thread checkers see the order too).
+    connect(
+        initThread, &QThread::finished, initUpdater,
+        [initUpdater]
+        {
+            {
+                std::lock_guard<std::mutex> lock(CLASS_CARD_THREAD::HandOffMutex());
+            }
+            delete initUpdater;
+        },
+        Qt::DirectConnection);
     if (QCoreApplication::instance())
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, initThread, &QThread::quit,
                 Qt::QueuedConnection);
@@ -342,7 +353,12 @@ void BOX_UPDATER::StopInitialization()
 void BOX_UPDATER::InitUpdateInitialization()
 {
     CLASS_INIT_UPDATER* init = m_InitUpdater.data();
-    if (init && !WaitForInitialization(init))
+    const Bool waited = !init || WaitForInitialization(init);
+    // Not read here any more: its thread may end and delete it from now on.
+    {
+        std::lock_guard<std::mutex> lock(CLASS_CARD_THREAD::HandOffMutex());
+    }
+    if (!waited)
         return;
     if (QuitRequested())
         return;
