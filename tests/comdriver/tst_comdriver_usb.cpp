@@ -330,6 +330,52 @@ private slots:
         QVERIFY2(!mark.Since().contains(QStringLiteral("Cannot")), qPrintable(mark.Since()));
     }
 
+    // Reconnection allowed or not, a closed port takes no data to send.
+    void closedPortRefusesSendsEvenWithReconnection()
+    {
+        CLASS_UNIVERSALPORT_USB port(false, true, 0, QStringLiteral("USB_AUTO"));
+        port.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_USB(0x6124, VENDOR, 0));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(!port.SendData(QByteArray(1000, 'x')));
+    }
+
+    // Data of a closed session never reaches the next one, however quick the reopen.
+    void dataOfAClosedSessionStaysThere()
+    {
+        REQUIRE_EMULATION();
+        auto port = MakePort(false, PRODUCT_TWO_INTERFACES);
+        QVERIFY(port->Open());
+        m_TwoInterfaces->Queue(2, "stale");
+        QThread::msleep(300); // received and posted, not yet handled here
+        port->Close();
+        QVERIFY(port->Open());
+        QTest::qWait(300);
+        QVERIFY(!port->HasDataAvailable(QStringLiteral("2")));
+        m_TwoInterfaces->Queue(2, "fresh");
+        QTRY_VERIFY_WITH_TIMEOUT(port->HasDataAvailable(QStringLiteral("2")), WAIT_MS);
+        QByteArray data;
+        port->GetReceivedData(data, -1, QStringLiteral("2"));
+        QCOMPARE(data, QByteArray("fresh"));
+    }
+
+    // Open on an open port keeps its one session: no second CONNECTED.
+    void secondOpenKeepsTheSession()
+    {
+        REQUIRE_EMULATION();
+        auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
+        QVERIFY(port->Open());
+        QSignalSpy states(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
+        QSignalSpy counters(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_ConnectionCounterChanged);
+        QVERIFY(port->Open());
+        QTest::qWait(200);
+        QVERIFY(states.isEmpty());
+        QVERIFY(counters.isEmpty());
+        QCOMPARE(m_TwoInterfaces->MostPendingReads(), 1);
+        m_TwoInterfaces->Queue(2, "once");
+        QSignalSpy received(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
+        QTRY_COMPARE_WITH_TIMEOUT(Collected(received, QStringLiteral("2")), QByteArray("once"), WAIT_MS);
+    }
+
     void closeEventRepeatsTheClosedState()
     {
         REQUIRE_EMULATION();

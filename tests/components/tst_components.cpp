@@ -277,11 +277,18 @@ private slots:
         QCOMPARE(udp->GetRemotePort(), Word(5010));
         QCOMPARE(udp->GetTransmissionMode(), SDWord(0));
 
-        // A text that is no IP address gives a null address, left for the port to refuse.
+        // A text that is no IP address gives a null address, left for the port
+        // to refuse; the text itself is named here.
         const CLASS_COMMUNICATION_CONF_UDP bad("UDP_BOX", 1, "not-an-address", 5000, "", 5010);
         CLASS_UNIVERSALPORT* badPort = nullptr;
         CLASS_UNIVERSALPORT_SETTINGS* badSettings = nullptr;
+        m_Traces.NewErrors();
         QVERIFY(bad.CreatePort("y", &badPort, &badSettings, true, nullptr));
+        const QString errors = m_Traces.NewErrors().join('\n');
+        QVERIFY2(
+            errors.contains("The local address \"not-an-address\" of \"UDP_BOX\" is not an IP address") &&
+                errors.contains("The remote address \"\" of \"UDP_BOX\" is not an IP address"),
+            qPrintable(errors));
         std::unique_ptr<CLASS_UNIVERSALPORT> ownedBadPort(badPort);
         std::unique_ptr<CLASS_UNIVERSALPORT_SETTINGS> ownedBadSettings(badSettings);
         QVERIFY(dynamic_cast<CLASS_UNIVERSALPORT_SETTINGS_UDP*>(badSettings)->GetLocalAddress().isNull());

@@ -9,7 +9,15 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <QAction>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <algorithm>
+#include <cstdio>
+#include <memory>
 
 #include "BACKEND/Box_Updater.h"
 #include "BACKEND/MISC/MISC_ClassDeviceVersionRetriever.h"
@@ -28,6 +36,8 @@ const int UPDATE_TIMEOUT_MS = 240000;
 const int PROBE_INTERVAL_MS = 10;
 const int STARTUP_SKIP_MS = 1000;
 const qint64 STALL_LIMIT_MS = 50;
+// Closing the window ends the program within this.
+const qint64 CLOSE_LIMIT_MS = 5000;
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // Instrumented builds run every line several times slower.
@@ -102,6 +112,66 @@ private:
     qint64 m_Last = 0;
     qint64 m_LastWait = 0;
 };
+
+// The test runs itself as the program (the start-up that main runs) to close
+// the window at a chosen moment of an update: these name the way of closing,
+// the simulator's event log to watch and the command whose arrival there
+// closes it (none: right after Start).
+const char* const CLOSE_WAY = "QRN_TEST_CLOSE_WAY";
+const char* const CLOSE_WATCH = "QRN_TEST_CLOSE_WATCH";
+const char* const CLOSE_MARKER = "QRN_TEST_CLOSE_MARKER";
+const char* const CLOSING_LINE = "closing the window";
+
+std::unique_ptr<QObject> StartWindowModeAndClose(const T_STARTUP_OPTIONS& options)
+{
+    std::unique_ptr<QObject> mode = StartWindowMode(options);
+    CLASS_BOX_UPDATER_WINDOW* window = static_cast<CLASS_WINDOW_MODE*>(mode.get())->GetWindow();
+    auto* timer = new QTimer(mode.get());
+    auto started = std::make_shared<bool>(false);
+    QObject::connect(timer, &QTimer::timeout, mode.get(),
+                     [window, timer, started]
+                     {
+                         const QByteArray marker = qgetenv(CLOSE_MARKER);
+                         QPushButton* start = window->findChild<QPushButton*>("START_STOP_BUTTON");
+                         if (!*started)
+                         {
+                             if (!start->isEnabled() || window->GetCurrentState() != BOX_UPDATER_STATE_READY)
+                                 return;
+                             start->click();
+                             *started = true;
+                             if (!marker.isEmpty())
+                                 return;
+                         }
+                         else
+                         {
+                             QFile log(qEnvironmentVariable(CLOSE_WATCH));
+                             if (!log.open(QIODevice::ReadOnly) ||
+                                 !log.readAll().contains("\"command\":\"" + marker))
+                                 return;
+                         }
+                         timer->stop();
+                         std::printf("%s\n", CLOSING_LINE);
+                         std::fflush(stdout);
+                         const QByteArray way = qgetenv(CLOSE_WAY);
+                         if (way == "quit")
+                             window->findChild<QPushButton*>("QUIT_BUTTON")->click();
+                         else if (way == "exit")
+                             window->findChild<QAction*>("EXIT_ACTION")->trigger();
+                         else
+                             window->close(); // what the window's close box sends
+                     });
+    timer->start(20);
+    return mode;
+}
+
+QStringList FilesUnder(const QString& root, const QString& pattern)
+{
+    QStringList files;
+    QDirIterator it(root, {pattern}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    return files;
+}
 
 bool RunTool(const QString& name, const QStringList& arguments, QString& output)
 {
@@ -232,7 +302,161 @@ private slots:
         QCOMPARE(window->GetCurrentState(), BOX_UPDATER_STATE_READY);
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QDir::cleanPath(extraction)), PACKAGE_TIMEOUT_MS);
     }
+
+    // Another instance holds the work folder: the window's start takes no
+    // package in, leaves the kept package and the extraction folder alone
+    // and tells the operator why.
+    void secondWindowLeavesARunningUpdateAlone()
+    {
+        BOX_UPDATER running(false, false, false);
+        QVERIFY(running.TakePackage(m_Package));
+        const QString kept = running.GetPackageExtractor().GetLocalPackagePath();
+        QVERIFY(running.HoldWorkFolder());
+        const QString extracted =
+            running.GetPackageExtractor().GetExtractionFolder() + "/CONF/components.json";
+        QVERIFY(QDir().mkpath(QFileInfo(extracted).path()));
+        // A valid package under another name: taking it in would replace the kept one.
+        QVERIFY(QFile::copy(m_Package, m_Scratch.filePath("second.ktp")));
+        {
+            QFile file(extracted);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("{}");
+        }
+        {
+            T_STARTUP_OPTIONS options;
+            options.PackageGiven = true;
+            options.PackagePath = m_Scratch.filePath("second.ktp");
+            CLASS_WINDOW_MODE mode(options);
+            CLASS_BOX_UPDATER_WINDOW* window = mode.GetWindow();
+            QTRY_VERIFY_WITH_TIMEOUT(!window->findChildren<QMessageBox*>().isEmpty(), PACKAGE_TIMEOUT_MS);
+            const QString text = window->findChildren<QMessageBox*>().first()->text();
+            QVERIFY2(text.contains("Another updater is using the work folder"), qPrintable(text));
+            QCOMPARE(running.GetPackageExtractor().GetLocalPackagePath(), kept);
+            QVERIFY(QFileInfo::exists(extracted));
+        }
+        running.ReleaseWorkFolder();
+    }
+
+    // Closing the window during an update, at each phase and by each way:
+    // the program (its own start-up, in a process of its own) ends with 0
+    // within 5 s, every thread ended, the trace complete.
+    void closingDuringAnUpdateEndsCleanly_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::addColumn<QString>("marker");
+        QTest::addColumn<bool>("recovery");
+        QTest::newRow("extraction, Quit") << "quit"
+                                          << "" << false;
+        QTest::newRow("initialization, File/Exit") << "exit"
+                                                   << "RESET_REQUEST" << false;
+        QTest::newRow("programming, Quit") << "quit"
+                                           << "DATA_FILE" << false;
+        QTest::newRow("programming, close box") << "closebox"
+                                                << "DATA_FILE" << false;
+        QTest::newRow("SAM-BA road, Quit") << "quit"
+                                           << "SAMBA_" << true;
+        // The exact name: the init's RESET_REQUEST comes first.
+        QTest::newRow("final reset, close box") << "closebox"
+                                                << "RESET\"" << false;
+    }
+    void closingDuringAnUpdateEndsCleanly()
+    {
+        QFETCH(QString, way);
+        QFETCH(QString, marker);
+        QFETCH(bool, recovery);
+        const QString root = m_Scratch.filePath("close " + QString(QTest::currentDataTag()));
+        QVERIFY(QDir().mkpath(root));
+        const QString log = root + "/device-log.jsonl";
+        const QString state = root + "/device.json";
+        QStringList simulatorArguments{"--state", state, "--log", log};
+        QStringList sampleArguments{"sample", root + "/tree", "--udp-port"};
+        if (recovery)
+        {
+            // A resident boot loader out of date sends the update down the SAM-BA road.
+            QFile file(state);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(
+                QJsonDocument(
+                    QJsonObject{
+                        {"format", "qrn207-sim-state"},
+                        {"components", QJsonArray()},
+                        {"resident", QJsonArray{QJsonObject{
+                                         {"address", "0x00400000"},
+                                         {"data", QString::fromLatin1(QByteArray(3000, 'Z').toBase64())}}}}})
+                    .toJson());
+            simulatorArguments << "--samba-udp-port"
+                               << "0";
+        }
+        else
+            simulatorArguments << "--udp-port"
+                               << "0";
+        SimulatorPeers::SimulatorProcess simulator;
+        QVERIFY(simulator.Start(simulatorArguments));
+        sampleArguments << simulator.Announced(recovery ? "samba-udp-port" : "udp-port");
+        if (recovery)
+            sampleArguments << "--recovery";
+        QString output;
+        QVERIFY2(RunTool("ktp-tool", sampleArguments, output), qPrintable(output));
+        QVERIFY2(RunTool("ktp-tool", {"pack", root + "/tree", root + "/sample.ktp"}, output),
+                 qPrintable(output));
+
+        QProcessEnvironment environment = TestSupport::IsolatedEnvironment(root);
+        environment.insert(CLOSE_WAY, way);
+        environment.insert(CLOSE_WATCH, log);
+        environment.insert(CLOSE_MARKER, marker);
+        QProcess program;
+        program.setProcessEnvironment(environment);
+        program.start(QCoreApplication::applicationFilePath(), {"--ktp", root + "/sample.ktp"});
+        QVERIFY(program.waitForStarted(PACKAGE_TIMEOUT_MS));
+        QByteArray programOutput;
+        QDeadlineTimer deadline(UPDATE_TIMEOUT_MS);
+        while (!programOutput.contains(CLOSING_LINE) && program.state() == QProcess::Running &&
+               !deadline.hasExpired())
+        {
+            program.waitForReadyRead(100);
+            programOutput += program.readAllStandardOutput();
+        }
+        QVERIFY2(programOutput.contains(CLOSING_LINE), programOutput.constData());
+        QElapsedTimer closing;
+        closing.start();
+        const bool ended = program.waitForFinished(int(CLOSE_LIMIT_MS * STALL_LIMIT_FACTOR));
+        const qint64 closeMs = closing.elapsed();
+        if (!ended)
+        {
+            program.kill();
+            program.waitForFinished();
+        }
+        const QString errors = QString::fromUtf8(program.readAllStandardError());
+        QVERIFY2(ended, qPrintable(QString("still running %1 ms after the close").arg(closeMs)));
+        QVERIFY2(program.exitStatus() == QProcess::NormalExit && program.exitCode() == 0,
+                 qPrintable(QString("exit %1\n").arg(program.exitCode()) + errors));
+        qInfo("ended %lld ms after the close", closeMs);
+
+        const QStringList infos = FilesUnder(root + "/data", "*_INFO_*.log");
+        QCOMPARE(infos.size(), 1);
+        QFile info(infos.first());
+        QVERIFY(info.open(QIODevice::ReadOnly));
+        const QByteArray trace = info.readAll();
+        QVERIFY(trace.endsWith('\n'));
+        QVERIFY2(trace.trimmed().split('\n').last().contains("PROGRAM END, exit code 0"),
+                 trace.right(300).constData());
+        for (const QString& errorFile : FilesUnder(root + "/data", "*_ERROR_*.log"))
+        {
+            QFile file(errorFile);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QVERIFY2(!file.readAll().contains("still busy"), qPrintable(errorFile));
+        }
+    }
 };
 
-QTEST_MAIN(TestWindowMode)
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsSet(CLOSE_WAY))
+        return RunApplication(argc, argv, &StartWindowModeAndClose, nullptr);
+    QApplication application(argc, argv);
+    application.setAttribute(Qt::AA_Use96Dpi, true);
+    TestWindowMode test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_window_mode.moc"

@@ -376,6 +376,22 @@ private slots:
         QCOMPARE(QDir(folders.local).entryList(QDir::Files), QStringList{"first.bin.ktp"});
     }
 
+    // The old package goes only once the new one is in place.
+    void keptPackageStaysWhenTheNewOneCannotTakeItsPlace()
+    {
+        T_FOLDERS folders;
+        const QString old = Pack(folders, "old.ktp", "version=1\ncompatibility=1\n");
+        const QString blocked = Pack(folders, "blocked.ktp", "version=2\ncompatibility=1\n");
+        QVERIFY(!old.isEmpty() && !blocked.isEmpty());
+        CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
+        QVERIFY(extractor.CopyKtpPackageInLocal(old));
+        // A folder under the new package's name: the final rename fails.
+        QVERIFY(QDir().mkpath(folders.local + "/blocked.ktp"));
+        QVERIFY(!extractor.CopyKtpPackageInLocal(blocked));
+        QCOMPARE(QDir(folders.local).entryList(QDir::Files), QStringList{"old.ktp"});
+        QCOMPARE(Read(extractor.GetLocalPackagePath()), Read(old));
+    }
+
     // Two packages made in the same second, with version files of the same
     // size: the second one's version and compatibility must be read, not the
     // first one's remembered values.
