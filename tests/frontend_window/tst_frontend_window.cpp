@@ -504,7 +504,7 @@ private slots:
                                                 shown, Qt::ElideRight, failure->contentsRect().width()),
                      qPrintable(failure->text()));
         QVERIFY(window.rect().contains(QRect(failure->mapTo(&window, QPoint(0, 0)), failure->size())));
-        // The prescribed texts and size stay.
+        // The state and version texts and the window size stay.
         QCOMPARE(w.label->text(), QString("Current state: Error"));
         QVERIFY(w.label->isVisible());
         QCOMPARE(window.findChild<QLabel*>("PROGRAM_VERSION_LABEL")->text(), QString("Version: 01.03.03"));
