@@ -192,6 +192,9 @@ void BOX_UPDATER::ClearModel()
     m_Communications.clear();
     m_ShownProgress.clear();
     m_ConfigurationParser.ClearBinaries();
+    m_FailureRecorded = false;
+    m_FailedUpdaterName.clear();
+    m_FailureCause.clear();
 }
 
 void BOX_UPDATER::StartUpdate(QString configurationFile)
@@ -213,6 +216,7 @@ void BOX_UPDATER::ConfigurationRejected(const QString& configurationFile)
                             QStringLiteral("\", abort updater!");
     if (!m_Quiet)
     {
+        emit SIGNAL_UpdateFailed(QString(), message);
         emit SIGNAL_ChangeCurrentState(BOX_UPDATER_STATE_ERROR);
         return;
     }
@@ -457,9 +461,12 @@ void BOX_UPDATER::RunUpdate()
     }
     PrintLine(QStringLiteral("We have encountered an error on the updater, abort updater!"));
     if (m_Quiet)
+    {
         emit SIGNAL_CloseUpdater(RETURN_CODE_UPDATER_FAILED);
-    else
-        emit SIGNAL_ChangeCurrentState(BOX_UPDATER_STATE_ERROR);
+        return;
+    }
+    emit SIGNAL_UpdateFailed(m_FailedUpdaterName, m_FailureCause);
+    emit SIGNAL_ChangeCurrentState(BOX_UPDATER_STATE_ERROR);
 }
 
 Bool BOX_UPDATER::AllUpdatersInStatus(const T_REQUIREMENT& requirement)
@@ -484,10 +491,23 @@ Bool BOX_UPDATER::AllUpdatersInStatus(const T_REQUIREMENT& requirement)
 void BOX_UPDATER::Failure(CLASS_CARD* card, CLASS_ABSTRACT_UPDATER* updater, Bool& finished, Bool& error)
 {
     card->SetCardState(BOX_UPDATER_STATE_ERROR);
-    SLOT_DisplayDebug(QStringLiteral("We have encountered an error on the updater named \"") +
-                      updater->GetName() + QStringLiteral("\", abort updater!"));
+    const QString message = QStringLiteral("We have encountered an error on the updater named \"") +
+                            updater->GetName() + QStringLiteral("\", abort updater!");
+    SLOT_DisplayDebug(message);
+    // An updater that gave no reason is still named.
+    const QString cause = updater->GetFailureCause();
+    RecordFailure(updater->GetName(), cause.isEmpty() ? message : cause);
     error = true;
     finished = true;
+}
+
+void BOX_UPDATER::RecordFailure(const QString& updaterName, const QString& cause)
+{
+    if (m_FailureRecorded)
+        return;
+    m_FailureRecorded = true;
+    m_FailedUpdaterName = updaterName;
+    m_FailureCause = cause;
 }
 
 Bool BOX_UPDATER::StartRequirement(CLASS_CARD* card, CLASS_ABSTRACT_UPDATER* updater,
@@ -608,8 +628,10 @@ void BOX_UPDATER::CardsUpdate(Bool& finished, Bool& error)
                     emit updater->SIGNAL_Start();
                 else if (noValidPreviousStep)
                 {
-                    TraceError(TRACE_POS + "Updater \"" + updater->GetName() +
-                               "\" has no valid previous updater, abort update!");
+                    const QString message = QStringLiteral("Updater \"") + updater->GetName() +
+                                            QStringLiteral("\" has no valid previous updater, abort update!");
+                    TraceError(TRACE_POS + message);
+                    RecordFailure(updater->GetName(), message);
                     // Nothing was reset: this ends as a failure, not a success.
                     finished = true;
                     error = true;

@@ -108,6 +108,10 @@ signals:
     void SIGNAL_ChangeCurrentProgress(DWord progress);
     void SIGNAL_DisplayDebug(QString message);
     void SIGNAL_ExtractionFailed(QString errorMessage);
+    // Window mode: what made the update fail, sent just before the error
+    // state. The updater's name is empty when no updater is to blame (the
+    // configuration was refused).
+    void SIGNAL_UpdateFailed(QString updaterName, QString cause);
 
 public slots:
     void SLOT_DisplayDebug(QString message);
@@ -118,6 +122,8 @@ private:
     Bool StartRequirement(CLASS_CARD* card, CLASS_ABSTRACT_UPDATER* updater, T_REQUIREMENT& requirement,
                           Bool& noValidPreviousStep);
     void Failure(CLASS_CARD* card, CLASS_ABSTRACT_UPDATER* updater, Bool& finished, Bool& error);
+    // Keeps the first failure of the run: later ones are usually its echoes.
+    void RecordFailure(const QString& updaterName, const QString& cause);
     void ConfigurationRejected(const QString& configurationFile);
     CLASS_COMMUNICATION_CONF* FindMainCommunication();
     void StopInitialization();
@@ -141,6 +147,9 @@ private:
     QThread* m_VersionRetrieverThread;
     Bool m_Quiet;
     QHash<QPair<CLASS_ABSTRACT_UPDATER*, SDWord>, Byte> m_ShownProgress;
+    Bool m_FailureRecorded = false;
+    QString m_FailedUpdaterName;
+    QString m_FailureCause;
 
     T_BOX_UPDATER_DELAYS m_Delays;
     std::unique_ptr<QLockFile> m_WorkFolderLock;

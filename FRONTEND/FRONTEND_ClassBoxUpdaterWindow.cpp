@@ -11,6 +11,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -60,6 +61,9 @@ const char* const TEXT_EXTRACT_ERROR = WINDOW_TEXT("Extract Error");
 const char* const TEXT_OPEN_FILE = WINDOW_TEXT("Open File");
 
 const char* const WINDOW_OBJECT_NAME = "QRN_UPDATER__MAIN_WINDOW";
+// The style sheet colours the labels and buttons under this widget only, so
+// the dialogs opened over the window keep their own palette.
+const char* const CENTRAL_OBJECT_NAME = "QRN_UPDATER__CENTRAL_WIDGET";
 const char* const ICON_PATH = ":/icons/icon_orlex_final-06.ico";
 const char* const LOADING_ANIMATION_PATH = ":/icons/ajax-loader.gif";
 const char* const PACKAGE_TYPE_NAME = "KTP";
@@ -127,9 +131,15 @@ void CLASS_BOX_UPDATER_WINDOW::BuildWidgets()
     m_AboutAction->setObjectName(QStringLiteral("ABOUT_ACTION"));
 
     QWidget* central = new QWidget(this);
+    central->setObjectName(CENTRAL_OBJECT_NAME);
     QVBoxLayout* layout = new QVBoxLayout(central);
+    // Tighter than the style's spacing: the fixed height then has room for
+    // the package instruction on two lines.
+    layout->setContentsMargins(9, 4, 9, 4);
+    layout->setSpacing(3);
 
     QGridLayout* grid = new QGridLayout;
+    grid->setVerticalSpacing(2);
     grid->addWidget(new QLabel(TEXT_DEVICE_VERSION, central), 0, 0);
     m_DeviceVersionValue = new QLabel(QString(), central);
     m_DeviceVersionValue->setObjectName(QStringLiteral("DEVICE_VERSION_VALUE_LABEL"));
@@ -137,6 +147,8 @@ void CLASS_BOX_UPDATER_WINDOW::BuildWidgets()
     grid->addWidget(new QLabel(TEXT_PACKAGE_VERSION, central), 1, 0);
     m_PackageVersionValue = new QLabel(TEXT_NO_PACKAGE, central);
     m_PackageVersionValue->setObjectName(QStringLiteral("PACKAGE_VERSION_VALUE_LABEL"));
+    // The instruction is wider than the fixed window: wrapped, not cut.
+    m_PackageVersionValue->setWordWrap(true);
     grid->addWidget(m_PackageVersionValue, 1, 1);
     grid->setColumnStretch(1, 1);
     layout->addLayout(grid);
@@ -174,6 +186,14 @@ void CLASS_BOX_UPDATER_WINDOW::BuildWidgets()
     statusBar()->addWidget(m_StateLabel);
     statusBar()->addWidget(m_LoadingLabel);
     statusBar()->addWidget(m_ProgramVersionLabel);
+    // What made an update fail, in the room the other widgets leave (elided;
+    // the whole text is in its tooltip).
+    m_FailureLabel = new QLabel(this);
+    m_FailureLabel->setObjectName(QStringLiteral("UPDATE_FAILURE_LABEL"));
+    m_FailureLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_FailureLabel->hide();
+    m_FailureLabel->installEventFilter(this);
+    statusBar()->addWidget(m_FailureLabel, 1);
     statusBar()->setSizeGripEnabled(false);
 
     setFixedSize(WINDOW_WIDTH, WINDOW_HEIGHT);
@@ -228,6 +248,7 @@ void CLASS_BOX_UPDATER_WINDOW::SLOT_OnStartButtonClicked()
     const QString text = m_StartStopButton->text();
     if (text == TEXT_START)
     {
+        ClearUpdateFailure();
         emit SIGNAL_StartUpdate(m_ConfigurationFilePath);
         m_StartStopButton->setEnabled(false);
         if (m_ProgressBar)
@@ -270,6 +291,7 @@ void CLASS_BOX_UPDATER_WINDOW::ChangeCurrentState(T_BOX_UPDATER_STATE state)
     switch (state)
     {
     case BOX_UPDATER_STATE_READY:
+        ClearUpdateFailure();
         if (m_LoadingLabel)
             m_LoadingLabel->hide();
         else
@@ -282,6 +304,7 @@ void CLASS_BOX_UPDATER_WINDOW::ChangeCurrentState(T_BOX_UPDATER_STATE state)
                        QStringLiteral("Unable to change the value of the progress bar because it is null"));
         break;
     case BOX_UPDATER_STATE_RUNNING:
+        ClearUpdateFailure();
         if (m_LoadingLabel)
             m_LoadingLabel->show();
         else
@@ -312,6 +335,50 @@ void CLASS_BOX_UPDATER_WINDOW::ChangeCurrentState(T_BOX_UPDATER_STATE state)
     default:
         break;
     }
+}
+
+void CLASS_BOX_UPDATER_WINDOW::ShowUpdateFailure(QString updaterName, QString cause)
+{
+    m_UpdateFailure = updaterName.isEmpty() ? cause : updaterName + QStringLiteral(": ") + cause;
+    if (m_StateLabel)
+        m_StateLabel->setToolTip(m_UpdateFailure);
+    if (m_FailureLabel)
+    {
+        m_FailureLabel->setToolTip(m_UpdateFailure);
+        m_FailureLabel->show();
+        ElideFailureLabel();
+    }
+}
+
+void CLASS_BOX_UPDATER_WINDOW::ClearUpdateFailure()
+{
+    m_UpdateFailure.clear();
+    if (m_StateLabel)
+        m_StateLabel->setToolTip(QString());
+    if (m_FailureLabel)
+    {
+        m_FailureLabel->hide();
+        m_FailureLabel->clear();
+        m_FailureLabel->setToolTip(QString());
+    }
+}
+
+void CLASS_BOX_UPDATER_WINDOW::ElideFailureLabel()
+{
+    if (!m_FailureLabel || m_UpdateFailure.isEmpty())
+        return;
+    const QFontMetrics metrics(m_FailureLabel->font());
+    m_FailureLabel->setText(
+        metrics.elidedText(m_UpdateFailure, Qt::ElideRight, m_FailureLabel->contentsRect().width()));
+}
+
+bool CLASS_BOX_UPDATER_WINDOW::eventFilter(QObject* watched, QEvent* event)
+{
+    // The room is known once the status bar has laid the label out; the
+    // style sheet may change its font.
+    if (watched == m_FailureLabel && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange))
+        ElideFailureLabel();
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CLASS_BOX_UPDATER_WINDOW::ChangeCurrentProgress(DWord progress)

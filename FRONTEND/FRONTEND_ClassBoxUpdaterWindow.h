@@ -49,6 +49,13 @@ public:
     // Display state of the label and progress bar for a box updater state; 0 for an unknown one.
     DWord DisplayStateOf(T_BOX_UPDATER_STATE state) const;
 
+    // What made the update fail (updater name, may be empty, and cause): shown
+    // in the status bar and as the state label's tooltip until a new start or
+    // Stop. Called by a queued connection from the box updater; not a slot,
+    // so the window's slots stay the six the backend knows.
+    void ShowUpdateFailure(QString updaterName, QString cause);
+    QString GetUpdateFailure() const { return m_UpdateFailure; }
+
 signals:
     void SIGNAL_StartUpdate(QString configurationFile);
     void SIGNAL_StopUpdate();
@@ -75,11 +82,14 @@ protected:
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildWidgets();
     void ShowCriticalMessage(const QString& title, const QString& message);
     static Bool IsPackageFile(const QString& path);
+    void ClearUpdateFailure();
+    void ElideFailureLabel();
 
     CLASS_TRANSLATOR_MANAGER* m_TranslatorManager;
     CLASS_ABOUT_WINDOW* m_AboutWindow = nullptr;
@@ -89,6 +99,7 @@ private:
     T_BOX_UPDATER_STATE m_CurrentState = BOX_UPDATER_STATE_READY;
     QMap<T_BOX_UPDATER_STATE, DWord> m_DisplayStates;
     T_FILE_CHOOSER m_FileChooser;
+    QString m_UpdateFailure;
 
     // Guarded: every slot checks them and traces a missing one.
     QPointer<QLabel> m_DeviceVersionValue;
@@ -100,6 +111,7 @@ private:
     QPointer<CLASS_UPDATE_LABEL> m_StateLabel;
     QPointer<QLabel> m_LoadingLabel;
     QPointer<QLabel> m_ProgramVersionLabel;
+    QPointer<QLabel> m_FailureLabel;
     QPointer<QAction> m_OpenAction;
     QPointer<QAction> m_ExitAction;
     QPointer<QAction> m_AboutAction;

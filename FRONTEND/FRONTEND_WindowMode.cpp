@@ -62,30 +62,37 @@ BOX_UPDATER* CLASS_WINDOW_MODE::GetBoxUpdater() const
 
 void CLASS_WINDOW_MODE::Connect()
 {
-    BOX_UPDATER* box = m_BoxUpdater;
+    ConnectWindowToBackend(m_BoxUpdater, m_Window);
+}
+
+void ConnectWindowToBackend(BOX_UPDATER* box, CLASS_BOX_UPDATER_WINDOW* window)
+{
     CLASS_PACKAGE_EXTRACTOR* extractor = &box->GetPackageExtractor();
     CLASS_DEVICE_VERSION_RETRIEVER* retriever = box->GetDeviceVersionRetriever();
-    CLASS_BOX_UPDATER_WINDOW* window = m_Window;
     const Qt::ConnectionType queued = Qt::QueuedConnection;
 
-    connect(box, &BOX_UPDATER::SIGNAL_ChangeCurrentState, window,
-            &CLASS_BOX_UPDATER_WINDOW::ChangeCurrentState, queued);
-    connect(box, &BOX_UPDATER::SIGNAL_ChangeCurrentProgress, window,
-            &CLASS_BOX_UPDATER_WINDOW::ChangeCurrentProgress, queued);
-    connect(extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeUpdaterVersion, window,
-            &CLASS_BOX_UPDATER_WINDOW::ChangeUpdaterVersion, queued);
-    connect(extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeCompatibilityStatus, window,
-            &CLASS_BOX_UPDATER_WINDOW::ChangeUpdaterCompatibility, queued);
-    connect(retriever, &CLASS_DEVICE_VERSION_RETRIEVER::SIGNAL_SetDeviceVersion, window,
-            &CLASS_BOX_UPDATER_WINDOW::SetDeviceVersion, queued);
-    connect(window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_StartUpdate, box, &BOX_UPDATER::StartUpdate, queued);
-    connect(window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_StopUpdate, box, &BOX_UPDATER::StopUpdate, queued);
-    connect(window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_GetDeviceVersion, retriever,
-            &CLASS_DEVICE_VERSION_RETRIEVER::GetVersion, queued);
-    connect(window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_CopyKtpPackageInLocal, box,
-            &BOX_UPDATER::SLOT_CopyKtpPackageInLocal, queued);
-    connect(box, &BOX_UPDATER::SIGNAL_ExtractionFailed, window, &CLASS_BOX_UPDATER_WINDOW::ExtractionFailed,
-            queued);
+    QObject::connect(box, &BOX_UPDATER::SIGNAL_ChangeCurrentState, window,
+                     &CLASS_BOX_UPDATER_WINDOW::ChangeCurrentState, queued);
+    QObject::connect(box, &BOX_UPDATER::SIGNAL_ChangeCurrentProgress, window,
+                     &CLASS_BOX_UPDATER_WINDOW::ChangeCurrentProgress, queued);
+    QObject::connect(extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeUpdaterVersion, window,
+                     &CLASS_BOX_UPDATER_WINDOW::ChangeUpdaterVersion, queued);
+    QObject::connect(extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeCompatibilityStatus, window,
+                     &CLASS_BOX_UPDATER_WINDOW::ChangeUpdaterCompatibility, queued);
+    QObject::connect(retriever, &CLASS_DEVICE_VERSION_RETRIEVER::SIGNAL_SetDeviceVersion, window,
+                     &CLASS_BOX_UPDATER_WINDOW::SetDeviceVersion, queued);
+    QObject::connect(window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_StartUpdate, box, &BOX_UPDATER::StartUpdate,
+                     queued);
+    QObject::connect(window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_StopUpdate, box, &BOX_UPDATER::StopUpdate,
+                     queued);
+    QObject::connect(window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_GetDeviceVersion, retriever,
+                     &CLASS_DEVICE_VERSION_RETRIEVER::GetVersion, queued);
+    QObject::connect(window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_CopyKtpPackageInLocal, box,
+                     &BOX_UPDATER::SLOT_CopyKtpPackageInLocal, queued);
+    QObject::connect(box, &BOX_UPDATER::SIGNAL_ExtractionFailed, window,
+                     &CLASS_BOX_UPDATER_WINDOW::ExtractionFailed, queued);
+    QObject::connect(box, &BOX_UPDATER::SIGNAL_UpdateFailed, window,
+                     &CLASS_BOX_UPDATER_WINDOW::ShowUpdateFailure, queued);
 }
 
 void CLASS_WINDOW_MODE::TakeInPackage(const T_STARTUP_OPTIONS& options)

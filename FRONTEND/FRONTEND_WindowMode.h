@@ -40,5 +40,9 @@ private:
     QPointer<CLASS_BOX_UPDATER_WINDOW> m_Window;
 };
 
+// The queued connections between the window and the box updater (with its
+// package extractor and device version retriever).
+void ConnectWindowToBackend(BOX_UPDATER* box, CLASS_BOX_UPDATER_WINDOW* window);
+
 // The window-mode start, plugged into the start-up.
 std::unique_ptr<QObject> StartWindowMode(const T_STARTUP_OPTIONS& options);

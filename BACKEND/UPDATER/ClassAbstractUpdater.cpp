@@ -76,6 +76,7 @@ void CLASS_ABSTRACT_UPDATER::SetCommunicationData(CLASS_COMMUNICATION_CONF* comm
 void CLASS_ABSTRACT_UPDATER::ErrorStatus(const QString& message)
 {
     SetErrorText(QStringLiteral("Updater Error"));
+    SetFailureCause(message);
     m_Status.store(UPDATER_STATUS_ERROR);
     TraceError(TRACE_POS + QStringLiteral("Updater Error: \"") + message + QStringLiteral("\" for ") +
                m_Name);
@@ -98,6 +99,18 @@ void CLASS_ABSTRACT_UPDATER::SetErrorText(const QString& text)
     m_ErrorText = text;
 }
 
+QString CLASS_ABSTRACT_UPDATER::GetFailureCause() const
+{
+    QMutexLocker lock(&m_ErrorTextMutex);
+    return m_FailureCause;
+}
+
+void CLASS_ABSTRACT_UPDATER::SetFailureCause(const QString& cause)
+{
+    QMutexLocker lock(&m_ErrorTextMutex);
+    m_FailureCause = cause;
+}
+
 Bool CLASS_ABSTRACT_UPDATER::IsFinished(SDWord* status)
 {
     if (status)
@@ -118,6 +131,7 @@ void CLASS_ABSTRACT_UPDATER::Reset()
 {
     m_Finished.store(false);
     m_Progress.store(0);
+    SetFailureCause(QString());
     if (m_ProgFileUtility && m_ProgFileUtility->GetProgFile())
         m_ProgFileUtility->GetProgFile()->Rewind();
     // Last, so that a poller that sees idle also sees the rest cleared.

@@ -54,6 +54,9 @@ public:
     virtual SDWord GetStatus();
     virtual DWord GetProgress() = 0;
     virtual QString GetErrorMessage();
+    // Why the updater last failed, as its failure message says; empty until it
+    // fails and again after Reset. Safe from any thread.
+    QString GetFailureCause() const;
 public slots:
     virtual void Process() = 0;
 
@@ -90,6 +93,9 @@ signals:
 protected:
     void SetFinished(Bool finished) { m_Finished.store(finished); }
     void SetErrorText(const QString& text);
+    // Set before the status turns to error, so a poller that sees the error
+    // also sees its cause.
+    void SetFailureCause(const QString& cause);
     void SetLastActionTime() { m_LastActionTime = QTime::currentTime(); }
     static void SleepMs(int milliseconds);
 
@@ -124,4 +130,5 @@ protected:
 
 private:
     mutable QMutex m_ErrorTextMutex;
+    QString m_FailureCause;
 };

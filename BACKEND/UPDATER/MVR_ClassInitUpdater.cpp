@@ -133,6 +133,7 @@ void CLASS_INIT_UPDATER::RunStateMachine()
 
 void CLASS_INIT_UPDATER::ErrorHasBeenEncountered(const QString& message)
 {
+    SetFailureCause(message);
     const QByteArray line = message.toUtf8() + '\n';
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
     std::fflush(stdout);

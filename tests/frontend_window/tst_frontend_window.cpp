@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMimeData>
@@ -11,8 +12,15 @@
 #include <QTemporaryDir>
 #include <QTranslator>
 
+#include "BACKEND/Box_Updater.h"
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCard.h"
+#include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCardComponent.h"
+#include "BACKEND/UPDATER/ClassAbstractUpdater.h"
+#include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
+#include "FRONTEND/FRONTEND_ClassAboutWindow.h"
 #include "FRONTEND/FRONTEND_ClassBoxUpdaterWindow.h"
 #include "FRONTEND/FRONTEND_StyleSheet.h"
+#include "FRONTEND/FRONTEND_WindowMode.h"
 #include "FRONTEND/WIDGETS/WIDGETS_ClassUpdateLabel.h"
 #include "FRONTEND/WIDGETS/WIDGETS_ClassUpdateProgressBar.h"
 #include "TraceCapture.h"
@@ -48,6 +56,19 @@ struct Widgets
     QAction* open;
 };
 
+// The desktops' usual 9 pt font for the window's lifetime: the offscreen
+// platform's default is larger than any desktop's and would overfill the
+// fixed window whatever its layout.
+class DesktopFont
+{
+public:
+    DesktopFont() { QApplication::setFont(QFont("DejaVu Sans", 9)); }
+    ~DesktopFont() { QApplication::setFont(m_Previous); }
+
+private:
+    const QFont m_Previous = QApplication::font();
+};
+
 QList<QMessageBox*> MessageBoxes(CLASS_BOX_UPDATER_WINDOW& window)
 {
     return window.findChildren<QMessageBox*>();
@@ -81,6 +102,7 @@ private slots:
     }
 
     void init() { m_Traces.NewErrors(); }
+    void cleanup() { qApp->setStyleSheet(QString()); }
 
     void construction()
     {
@@ -432,6 +454,137 @@ private slots:
         QCOMPARE(w.label->palette().color(QPalette::WindowText), QColor("#239123"));
         window.hide();
         qApp->setStyleSheet(QString());
+    }
+
+    // An update that fails names the updater and the cause in the status bar
+    // and the state label's tooltip; Stop and a new start clear them.
+    void failedUpdateNamesUpdaterAndCause()
+    {
+        InitEnumerationTables();
+        BOX_UPDATER box(false, false, false);
+        T_BOX_UPDATER_DELAYS delays;
+        delays.PollIntervalMs = 20;
+        delays.InactivityTimeoutMs = 100;
+        box.SetDelays(delays);
+        CLASS_BINARY_INFORMATIONS noBinary(QString(), 0, 0);
+        CLASS_CARD* card = box.GetCardsManager().AddCard(CARD_TYPE_BOX);
+        QVERIFY(card);
+        QVERIFY(card->AddComponent("APP", STEP_RAM_PROGRAM_MAIN, COMMUNICATION_TYPE_UDP, "MICRO", &noBinary,
+                                   nullptr, COMPONENT_TYPE_RAM, END_ACTION_NONE, false, false));
+        CLASS_ABSTRACT_UPDATER* updater = card->GetComponents().first()->GetUpdater();
+        T_UPDATER_DELAYS quick;
+        quick.CloseWaitMs = 0;
+        updater->SetDelays(quick);
+        // Programming, then silent: the box updater times it out.
+        updater->SetStatus(UPDATER_STATUS_RUNNING);
+        updater->GetTimer().start();
+
+        const DesktopFont font;
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        ConnectWindowToBackend(&box, &window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Widgets w(window);
+        QLabel* failure = window.findChild<QLabel*>("UPDATE_FAILURE_LABEL");
+        QVERIFY(failure && failure->isHidden());
+        window.ChangeCurrentState(BOX_UPDATER_STATE_RUNNING);
+        box.RunUpdate();
+        QTRY_COMPARE(window.GetCurrentState(), BOX_UPDATER_STATE_ERROR);
+        QTRY_VERIFY(failure->isVisible());
+
+        const QString shown = window.GetUpdateFailure();
+        QVERIFY2(
+            shown.startsWith("BOX_APP: Command timeout encountered for updater named \"BOX_APP\" in step \""),
+            qPrintable(shown));
+        QCOMPARE(w.label->toolTip(), shown);
+        QCOMPARE(failure->toolTip(), shown);
+        // In the room the status bar leaves once laid out, elided, inside the window.
+        QTRY_VERIFY2(failure->text().startsWith("BOX_APP: ") &&
+                         failure->text() == failure->fontMetrics().elidedText(
+                                                shown, Qt::ElideRight, failure->contentsRect().width()),
+                     qPrintable(failure->text()));
+        QVERIFY(window.rect().contains(QRect(failure->mapTo(&window, QPoint(0, 0)), failure->size())));
+        // The state and version texts and the window size stay.
+        QCOMPARE(w.label->text(), QString("Current state: Error"));
+        QVERIFY(w.label->isVisible());
+        QCOMPARE(window.findChild<QLabel*>("PROGRAM_VERSION_LABEL")->text(), QString("Version: 01.03.03"));
+        QCOMPARE(window.size(), QSize(420, 170));
+
+        // The box updater is left out of the acknowledgement and the next start.
+        QObject::disconnect(&window, nullptr, &box, nullptr);
+        w.start->click(); // Stop
+        QVERIFY(window.GetUpdateFailure().isEmpty());
+        QVERIFY(w.label->toolTip().isEmpty());
+        QVERIFY(failure->isHidden());
+        window.ShowUpdateFailure(QString(), "Invalid configurations file at path \"x\", abort updater!");
+        QCOMPARE(w.label->toolTip(), QString("Invalid configurations file at path \"x\", abort updater!"));
+        w.start->click(); // Start
+        QVERIFY(w.label->toolTip().isEmpty());
+        QVERIFY(failure->isHidden());
+    }
+
+    // The package instruction is wider than the fixed window: it wraps and
+    // shows whole, above the progress bar.
+    void readyTextWrapsInsideTheWindow()
+    {
+        const DesktopFont font;
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        window.show(); // with the style sheet's bold labels
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        Widgets w(window);
+        QLabel* ready = w.packageVersion;
+        QVERIFY(ready->wordWrap());
+        QCOMPARE(window.size(), QSize(420, 170));
+        const QRect room = ready->contentsRect();
+        const QRect needed = ready->fontMetrics().boundingRect(room, Qt::TextWordWrap, ready->text());
+        QVERIFY2(needed.width() <= room.width() && needed.height() <= room.height(),
+                 qPrintable(QString("needs %1x%2, has %3x%4")
+                                .arg(needed.width())
+                                .arg(needed.height())
+                                .arg(room.width())
+                                .arg(room.height())));
+        const QRect label(ready->mapTo(&window, QPoint(0, 0)), ready->size());
+        QVERIFY(window.rect().contains(label));
+        QVERIFY(!label.intersects(QRect(w.bar->mapTo(&window, QPoint(0, 0)), w.bar->size())));
+    }
+
+    // The style sheet colours our widgets only: a file dialog opened over the
+    // window keeps the application palette; message boxes keep their own rule.
+    void styleSheetLeavesQtDialogsAlone()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPalette plain = QApplication::palette();
+        const QColor labelGrey("#D3D3D3");
+
+        QFileDialog dialog(&window, "Open File", QDir::homePath(), "KTP (*.ktp)");
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.ensurePolished();
+        const QList<QLabel*> labels = dialog.findChildren<QLabel*>();
+        QVERIFY(!labels.isEmpty());
+        for (const QLabel* label : labels)
+            QCOMPARE(label->palette().color(QPalette::Active, QPalette::WindowText),
+                     plain.color(QPalette::Active, QPalette::WindowText));
+        for (const QPushButton* button : dialog.findChildren<QPushButton*>())
+            QCOMPARE(button->palette().color(QPalette::Active, QPalette::ButtonText),
+                     plain.color(QPalette::Active, QPalette::ButtonText));
+
+        QMessageBox box(QMessageBox::Critical, "Extract Error", "text", QMessageBox::Ok, &window);
+        box.ensurePolished();
+        QCOMPARE(box.findChild<QLabel*>("qt_msgbox_label")->palette().color(QPalette::WindowText),
+                 QColor("#FFFFFF"));
+
+        // Ours keep the light grey.
+        QCOMPARE(Widgets(window).deviceVersion->palette().color(QPalette::WindowText), labelGrey);
+        QCOMPARE(window.findChild<QLabel*>("PROGRAM_VERSION_LABEL")->palette().color(QPalette::WindowText),
+                 labelGrey);
+        window.GetAboutWindow()->ensurePolished();
+        QCOMPARE(window.GetAboutWindow()
+                     ->findChild<QLabel*>("ABOUT_CREDITS_LABEL")
+                     ->palette()
+                     .color(QPalette::WindowText),
+                 labelGrey);
     }
 };
 

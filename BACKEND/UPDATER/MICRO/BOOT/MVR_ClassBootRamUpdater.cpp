@@ -278,6 +278,7 @@ void CLASS_MVR_BOOT_RAM_UPDATER::DisconnectReception()
 
 void CLASS_MVR_BOOT_RAM_UPDATER::ErrorHasBeenEncountered(const QString& message)
 {
+    SetFailureCause(message);
     const QByteArray line = message.toUtf8() + '\n';
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stdout);
     std::fflush(stdout);

@@ -860,6 +860,7 @@ void CLASS_MVR_BOOT_TBP_UPDATER::FinishWithSuccess()
 
 void CLASS_MVR_BOOT_TBP_UPDATER::Fail(const QString& message)
 {
+    SetFailureCause(message);
     emit SIGNAL_DisplayDebug(message);
     if (m_Port)
     {
