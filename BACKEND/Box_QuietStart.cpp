@@ -10,6 +10,7 @@
 #include "Traces.h"
 
 const char* const QUIET_TIMEOUT_ENVIRONMENT = "QRN207_TEST_INACTIVITY_TIMEOUT_MS";
+const char* const QUIET_START_WAIT_ENVIRONMENT = "QRN207_TEST_START_WAIT_MS";
 
 namespace
 {
@@ -58,14 +59,16 @@ std::unique_ptr<QObject> StartQuietMode(const T_STARTUP_OPTIONS& options)
 {
     auto boxUpdater =
         std::make_unique<BOX_UPDATER>(options.FullForce, options.ForceWithoutBootResident, true);
+    // Tests may shorten these waits; an operator's run never sets them.
+    T_BOX_UPDATER_DELAYS delays = boxUpdater->GetDelays();
     bool ok = false;
     const qint64 timeout = qEnvironmentVariable(QUIET_TIMEOUT_ENVIRONMENT).toLongLong(&ok);
     if (ok && timeout > 0)
-    {
-        T_BOX_UPDATER_DELAYS delays = boxUpdater->GetDelays();
         delays.InactivityTimeoutMs = timeout;
-        boxUpdater->SetDelays(delays);
-    }
+    const int startWait = qEnvironmentVariable(QUIET_START_WAIT_ENVIRONMENT).toInt(&ok);
+    if (ok && startWait >= 0)
+        delays.UpdaterStartWaitMs = startWait;
+    boxUpdater->SetDelays(delays);
     QObject::connect(
         boxUpdater.get(), &BOX_UPDATER::SIGNAL_CloseUpdater, QCoreApplication::instance(),
         [](int returnCode) { QCoreApplication::exit(returnCode); }, Qt::QueuedConnection);

@@ -14,3 +14,5 @@ std::unique_ptr<QObject> StartQuietMode(const T_STARTUP_OPTIONS& options);
 // Hidden, for tests only: inactivity time-out in milliseconds taken instead of
 // the default (empty, zero or not a number: the default stays).
 extern const char* const QUIET_TIMEOUT_ENVIRONMENT;
+// Test hook: the wait of each updater before it opens its link, in milliseconds.
+extern const char* const QUIET_START_WAIT_ENVIRONMENT;

@@ -277,9 +277,18 @@ void BOX_UPDATER::RunWholeUpdate(const QString& configurationFile)
     {
         for (CLASS_CARD_COMPONENT* component : card->GetComponents())
         {
-            if (component && component->GetUpdater())
-                connect(component->GetUpdater(), &CLASS_ABSTRACT_UPDATER::SIGNAL_DisplayDebug, this,
-                        &BOX_UPDATER::SLOT_DisplayDebug, Qt::DirectConnection);
+            CLASS_ABSTRACT_UPDATER* updater = component ? component->GetUpdater() : nullptr;
+            if (!updater)
+                continue;
+            connect(updater, &CLASS_ABSTRACT_UPDATER::SIGNAL_DisplayDebug, this,
+                    &BOX_UPDATER::SLOT_DisplayDebug, Qt::DirectConnection);
+            // Set before the updater starts: its thread reads them only once started.
+            if (updater->GetDelays().StartWaitMs != m_Delays.UpdaterStartWaitMs)
+            {
+                T_UPDATER_DELAYS delays = updater->GetDelays();
+                delays.StartWaitMs = m_Delays.UpdaterStartWaitMs;
+                updater->SetDelays(delays);
+            }
         }
     }
 

@@ -11,6 +11,8 @@
 
 #include <atomic>
 #include <condition_variable>
+
+#include "BACKEND/UPDATER/MVR_UpdaterDelays.h"
 #include <memory>
 #include <mutex>
 
@@ -37,6 +39,8 @@ struct T_BOX_UPDATER_DELAYS
     qint64 InactivityTimeoutMs = 15000;
     // Wait for a card's thread to end once the update is over.
     unsigned long CardThreadStopWaitMs = 500;
+    // Wait of each updater before it opens its link (the device's own default unless set).
+    int UpdaterStartWaitMs = T_UPDATER_DELAYS().StartWaitMs;
 };
 
 // Runs one update of the device: package, configuration, init reset, then

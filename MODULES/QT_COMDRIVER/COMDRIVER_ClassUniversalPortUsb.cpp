@@ -8,7 +8,7 @@
 CLASS_UNIVERSALPORT_USB::CLASS_UNIVERSALPORT_USB(Bool receptionMode, Bool autoReconnection, int libraryKind,
                                                  const QString& portInfo, QObject* parent)
     : CLASS_UNIVERSALPORT(receptionMode, portInfo, parent), m_Library(nullptr),
-      m_LibraryThread(new QThread(this))
+      m_LibraryThread(new QThread(this)), m_DataReceiver(new QObject(this))
 {
     m_LibraryThread->setObjectName(QStringLiteral("THREAD_USB_") + portInfo);
     if (libraryKind == USB_LIBRARY_LIBUSB)
@@ -24,8 +24,10 @@ CLASS_UNIVERSALPORT_USB::CLASS_UNIVERSALPORT_USB(Bool receptionMode, Bool autoRe
 
     m_Library->moveToThread(m_LibraryThread);
     connect(m_LibraryThread, &QThread::finished, m_Library, &QObject::deleteLater);
-    connect(m_Library, &CLASS_UNIVERSALPORT_USB_LIBRARIES_MANAGER::SIGNAL_NewDataAvailable, this,
-            &CLASS_UNIVERSALPORT_USB::ReceiveDataFromLibrary, Qt::QueuedConnection);
+    connect(
+        m_Library, &CLASS_UNIVERSALPORT_USB_LIBRARIES_MANAGER::SIGNAL_NewDataAvailable, m_DataReceiver,
+        [this](QByteArray data, QString portInfo) { ReceiveDataFromLibrary(data, portInfo); },
+        Qt::QueuedConnection);
     connect(m_Library, &CLASS_UNIVERSALPORT_USB_LIBRARIES_MANAGER::SIGNAL_ErrorFromUsb, this,
             &CLASS_UNIVERSALPORT_USB::ErrorFromLibrary, Qt::QueuedConnection);
     connect(m_Library, &CLASS_UNIVERSALPORT_USB_LIBRARIES_MANAGER::SIGNAL_OpenEvent, this,
@@ -45,7 +47,10 @@ CLASS_UNIVERSALPORT_USB::~CLASS_UNIVERSALPORT_USB()
 {
     Close();
     if (m_Library)
+    {
         m_Library->disconnect(this);
+        m_Library->disconnect(m_DataReceiver);
+    }
     if (m_LibraryThread->isRunning())
     {
         // The loop ends within one event-handling pass once the port is closed.
@@ -112,7 +117,7 @@ void CLASS_UNIVERSALPORT_USB::Close()
     m_ReceiveBuffers.clear();
     // What the closed session posted and this thread has not handled yet
     // must not reach the next session.
-    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    QCoreApplication::removePostedEvents(m_DataReceiver, QEvent::MetaCall);
 }
 
 void CLASS_UNIVERSALPORT_USB::CloseEventFromLibrary()

@@ -50,5 +50,9 @@ private:
 
     CLASS_UNIVERSALPORT_USB_LIBRARIES_MANAGER* m_Library;
     QThread* m_LibraryThread;
+    // Receives the library's data on the port's thread, so that Close can drop
+    // exactly the data a closed session left queued (and nothing else: the
+    // library's close event must still arrive).
+    QObject* m_DataReceiver;
     QHash<QString, QList<QByteArray>> m_ReceiveBuffers;
 };

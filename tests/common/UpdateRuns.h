@@ -137,6 +137,9 @@ public:
     {
         QProcessEnvironment env = TestSupport::IsolatedEnvironment(root);
         env.insert("TMPDIR", root + "/" + tmpName);
+        // Each step's 5 s start wait is a sleep the unit tests cover; end-to-end runs
+        // keep every other wait (the erase waits above all) as the device needs them.
+        env.insert("QRN207_TEST_START_WAIT_MS", "300");
         return env;
     }
 
