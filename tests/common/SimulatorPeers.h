@@ -4,7 +4,11 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QList>
 #include <QProcess>
 #include <QStringList>
 #include <QUdpSocket>
@@ -23,6 +27,22 @@ namespace SimulatorPeers
 // Generous: tests run on a loaded 2-core machine.
 const int START_TIMEOUT_MS = 20000;
 const int ANSWER_TIMEOUT_MS = 5000;
+
+// The simulator's event log (--log): one JSON object per line, as far as written.
+inline QList<QJsonObject> Events(const QString& logPath)
+{
+    QList<QJsonObject> events;
+    QFile file(logPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return events;
+    for (const QByteArray& line : file.readAll().split('\n'))
+    {
+        const QJsonDocument document = QJsonDocument::fromJson(line);
+        if (document.isObject())
+            events << document.object();
+    }
+    return events;
+}
 
 class SimulatorProcess
 {

@@ -14,13 +14,7 @@
 
 namespace
 {
-QByteArray Pattern(int size)
-{
-    QByteArray data(size, '\0');
-    for (int i = 0; i < size; ++i)
-        data[i] = char((i * 31 + i / 256) & 0xFF);
-    return data;
-}
+using TestSupport::Pattern;
 
 // Every SIGNAL_SendData(data, portInfo) of a programming file, in order.
 struct SentFrames
@@ -119,9 +113,6 @@ private slots:
             << S::BuildWriteFile(0x2000FC01, 0) << QByteArray("S2000FC01,00000000#");
         QTest::newRow("go") << S::BuildGo(0x20000000) << QByteArray("G20000000#");
         QTest::newRow("go short address") << S::BuildGo(0x400abc) << QByteArray("G400ABC#");
-        QTest::newRow("terminal") << S::BuildTerminalMode() << QByteArray("T#");
-        QTest::newRow("normal") << S::BuildNormalMode() << QByteArray("N#");
-        QTest::newRow("version") << S::BuildVersion() << QByteArray("V#");
         QTest::newRow("read file") << S::BuildReadFile(0x200000, 0x100) << QByteArray("R200000,100#");
         QTest::newRow("write word") << S::BuildWriteWord(0x400E0A00, 0xDEADbeef)
                                     << QByteArray("W400E0A00,DEADBEEF#");
@@ -130,9 +121,6 @@ private slots:
             << S::BuildWriteHalfWord(0x10, 0x12345678) << QByteArray("H10,5678#");
         QTest::newRow("read half-word") << S::BuildReadHalfWord(0x10) << QByteArray("h10,#");
         QTest::newRow("write byte keeps 8 bits") << S::BuildWriteByte(0xFF, 0x1AB) << QByteArray("OFF,AB#");
-        QTest::newRow("read byte") << S::BuildReadByte(0xFF) << QByteArray("oFF,#");
-        QTest::newRow("prompt") << S::PROMPT << QByteArray("\n\r>");
-        QTest::newRow("line end") << S::LINE_END << QByteArray("\n\r");
     }
 
     void sambaCommands()
@@ -147,12 +135,7 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("text");
         QTest::newRow("0") << 0 << "Operation was successful";
-        QTest::newRow("7") << 7 << "No device defined in board.h";
-        QTest::newRow("8") << 8 << "Read / write address is not aligned";
-        QTest::newRow("9") << 9 << "Read / write found bad block";
         QTest::newRow("10") << 10 << "Unrecognized SAM-BA Monitor Applets status code";
-        QTest::newRow("15") << 15 << "Applet failure";
-        QTest::newRow("16") << 16 << "Unrecognized SAM-BA Monitor Applets status code";
         QTest::newRow("18") << 18 << "Cancel operation";
         QTest::newRow("-1") << -1 << "Unrecognized SAM-BA Monitor Applets status code";
     }
@@ -207,17 +190,6 @@ private slots:
         file.ReInitProgrammationWorker();
         QCOMPARE(file.GetOffset(), DWord(0));
         QCOMPARE(file.GetCurrentCommand(), Byte(0));
-    }
-
-    void atmelExactBlock()
-    {
-        CLASS_BINARY_INFORMATIONS binary(WriteFile("exact.bin", Pattern(64512)), 0, 0);
-        CLASS_PROG_FILE_WITH_ATMEL_ASCII file(&binary);
-        SentFrames sent;
-        sent.Attach(&file);
-        file.NextBlock();
-        QCOMPARE(sent.frames.size(), 1);
-        QVERIFY(file.IsFinished());
     }
 
     void atmelUnloadedOrEmpty()
@@ -289,22 +261,6 @@ private slots:
         QCOMPARE(sent.frames.last(), Frame(&CLASS_TBP_MVRUPDATER::FormatJump, 0x00400100));
         QCOMPARE(debug.texts.last(), QString("\t\t JUMP"));
         QCOMPARE(file.GetCurrentCommand(), Byte(0x13));
-    }
-
-    void tbpFinishesAfterTheThirdBlock()
-    {
-        CLASS_BINARY_INFORMATIONS binary(WriteFile("b300.bin", Pattern(300)), 0, 0);
-        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_FPGA_0, CARD_TYPE_BOX);
-        SentFrames sent;
-        sent.Attach(&file);
-        file.ReInitProgrammationWorker();
-        QList<bool> finishedAfter;
-        for (int i = 0; i < 6; ++i)
-        {
-            file.ProgrammationWorker();
-            finishedAfter << file.IsFinished();
-        }
-        QCOMPARE(finishedAfter, QList<bool>({false, false, false, false, false, true}));
     }
 
     void tbpFirstFrameByComponentType_data()
@@ -471,26 +427,6 @@ private slots:
         QVERIFY2(errors[1].endsWith("Cannot encode DataFile command on \"" + binary.GetName() +
                                     "\": no data left to send"),
                  qPrintable(errors[1]));
-    }
-
-    void blocksAreCutWithoutCopyingTheBinary()
-    {
-        const QByteArray content = Pattern(5000);
-        CLASS_BINARY_INFORMATIONS binary(WriteFile("shared.bin", content), 0, 0);
-        const QByteArray view = binary.GetData();
-        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_FPGA_0, CARD_TYPE_BOX);
-        SentFrames sent;
-        sent.Attach(&file);
-        file.ReInitProgrammationWorker();
-        while (!file.IsFinished())
-            file.ProgrammationWorker();
-        QByteArray joined;
-        for (const QByteArray& frame : sent.frames.mid(3))
-            joined += DataFileBlock(frame);
-        QCOMPARE(joined, content);
-        // Still one buffer, shared with the binary: never detached or copied whole.
-        QVERIFY(view.isSharedWith(binary.GetData()));
-        QCOMPARE(binary.GetData().constData(), view.constData());
     }
 
     void utilityChoosesTheFile()

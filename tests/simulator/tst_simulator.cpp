@@ -2,7 +2,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSerialPort>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -19,30 +18,13 @@ class TestSimulator : public QObject
 private:
     QTemporaryDir m_Dir;
 
-    static QList<QJsonObject> ReadLog(const QString& path)
-    {
-        QList<QJsonObject> lines;
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly))
-        {
-            for (const QByteArray& line : file.readAll().split('\n'))
-            {
-                if (!line.isEmpty())
-                    lines.append(QJsonDocument::fromJson(line).object());
-            }
-        }
-        return lines;
-    }
-
 private slots:
     void resetAndVersion_data()
     {
         QTest::addColumn<bool>("pty");
         QTest::addColumn<bool>("refuse");
-        QTest::newRow("udp") << false << false;
         QTest::newRow("udp refused") << false << true;
         QTest::newRow("pty") << true << false;
-        QTest::newRow("pty refused") << true << true;
     }
     void resetAndVersion()
     {
@@ -84,7 +66,7 @@ private slots:
         }
         simulator.Stop();
 
-        QList<QJsonObject> lines = ReadLog(log);
+        QList<QJsonObject> lines = Events(log);
         QStringList commands;
         for (const QJsonObject& line : lines)
         {
@@ -119,32 +101,6 @@ private slots:
         simulator.Stop();
         QCOMPARE(simulator.Process().exitCode(), 0);
         QVERIFY(!QFileInfo::exists(linkPath) && !QFileInfo(linkPath).isSymLink());
-    }
-
-    // The host's serial port class on the symbolic link: opened, closed and opened again.
-    void serialPortHost()
-    {
-        const QString linkPath = m_Dir.filePath("ttySERIAL");
-        SimulatorProcess simulator;
-        QVERIFY(simulator.Start({"--pty-link", linkPath}));
-        for (int round = 0; round < 2; ++round)
-        {
-            QSerialPort port(linkPath);
-            port.setBaudRate(QSerialPort::Baud115200);
-            QVERIFY2(port.open(QIODevice::ReadWrite), qPrintable(port.errorString()));
-            QVERIFY(port.setBaudRate(QSerialPort::Baud115200));
-            port.write("1SYrst\r\n");
-            QByteArray answer;
-            QDeadlineTimer deadline(ANSWER_TIMEOUT_MS);
-            while (!answer.endsWith("\r\n") && !deadline.hasExpired())
-            {
-                port.waitForReadyRead(100);
-                answer += port.readAll();
-            }
-            QCOMPARE(answer, QByteArray("SYrst1\r\n"));
-            port.close();
-            QTest::qWait(100);
-        }
     }
 
     void sambaMonitor_data()
@@ -196,7 +152,7 @@ private slots:
 
         bool jumpedToLoaded = false;
         int dataBytes = 0;
-        for (const QJsonObject& line : ReadLog(log))
+        for (const QJsonObject& line : Events(log))
         {
             const QJsonObject attributes = line.value("attributes").toObject();
             if (line.value("command") == "SAMBA_G" && line.value("direction") == "rx")
@@ -206,53 +162,6 @@ private slots:
         }
         QVERIFY(jumpedToLoaded);
         QCOMPARE(dataBytes, 300);
-    }
-
-    void plainLinkIgnoresSamba()
-    {
-        SimulatorProcess simulator;
-        QVERIFY(simulator.Start({"--udp-port", "0"}));
-        UdpPeer host(simulator.UdpPort());
-        QVERIFY(host.Send("T#"));
-        QCOMPARE(host.ReceiveDatagram(300), QByteArray());
-        // "T#" is no line: the following request still gets its answer.
-        QVERIFY(host.Send("\r\n0,0,VEpac\r\n"));
-        QCOMPARE(host.ReceiveDatagram(), QByteArray("VEpac,65536\r\n"));
-    }
-
-    void splitFault()
-    {
-        SimulatorProcess simulator;
-        // A wide gap, so that a busy machine still reads the two chunks apart.
-        QVERIFY(simulator.Start(
-            {"--udp-port", "0", "--pty-link", "-", "--fault-split", "--split-gap-ms", "500"}));
-        UdpPeer host(simulator.UdpPort());
-        QVERIFY(host.Send("1SYrst\r\n"));
-        const QByteArray first = host.ReceiveDatagram();
-        const QByteArray second = host.ReceiveDatagram();
-        QCOMPARE(first, QByteArray("SYrs"));
-        QCOMPARE(second, QByteArray("t1\r\n"));
-
-        PtyPeer ptyHost;
-        QVERIFY(ptyHost.Open(simulator.Announced("pty-path")));
-        QVERIFY(ptyHost.Write("0,0,VEpac\r\n"));
-        QCOMPARE(ptyHost.ReadChunk(), QByteArray("VEpac,"));
-        QCOMPARE(ptyHost.ReadChunk(), QByteArray("65536\r\n"));
-    }
-
-    void silenceFault()
-    {
-        SimulatorProcess simulator;
-        QVERIFY(simulator.Start({"--udp-port", "0", "--fault-silence-after", "2"}));
-        UdpPeer host(simulator.UdpPort());
-        QVERIFY(host.Send("0,0,VEpac\r\n"));
-        QCOMPARE(host.ReceiveDatagram(), QByteArray("VEpac,65536\r\n"));
-        QVERIFY(host.Send("1SYrst\r\n"));
-        QCOMPARE(host.ReceiveDatagram(), QByteArray("SYrst1\r\n"));
-        QVERIFY(host.Send("0,0,VEpac\r\n"));
-        QCOMPARE(host.ReceiveDatagram(500), QByteArray());
-        QVERIFY(host.Send("1SYrst\r\n"));
-        QCOMPARE(host.ReceiveDatagram(500), QByteArray());
     }
 
     void refusedStarts_data()

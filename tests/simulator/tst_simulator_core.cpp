@@ -6,9 +6,10 @@
 #include "SIM_ClassDevice.h"
 #include "SIM_ClassLinkSession.h"
 #include "SIM_ClassNodeEndpoint.h"
+#include "THIRDBLOCKPROTOCOL_ClassTBPMvrUpdater.h"
 
 // The simulator's logic in-process: memory and its state file, option
-// parsing, and the input path under garbage.
+// parsing, node messages, and the input path under garbage.
 class TestSimulatorCore : public QObject
 {
     Q_OBJECT
@@ -80,6 +81,45 @@ private slots:
         QCOMPARE(hits, 1);
         QCOMPARE(firstHit,
                  target.Command.isEmpty() ? int(target.Occurrence) : int(2 * target.Occurrence - 1));
+    }
+
+    // A repetition is acknowledged but not executed again; the same order with
+    // type 1 is a new host starting over; another node's messages are ignored.
+    void nodeRepetitions()
+    {
+        T_SIM_OPTIONS options;
+        CLASS_SIM_DEVICE device(options);
+        QString error;
+        QVERIFY(device.Start(error));
+        CLASS_SIM_LINK_SESSION session(&device, "test", false);
+        CLASS_SIM_NODE_ENDPOINT endpoint(&device, &session);
+        QSignalSpy sent(&session, &CLASS_SIM_LINK_SESSION::SIGNAL_Send);
+        QByteArray ping;
+        QVERIFY(CLASS_TBP_MVRUPDATER::FormatPing(ping));
+        Word hostOrder = 100;
+        // Types of the messages the device sends back; its own messages are acknowledged at once.
+        auto exchange = [&](Byte destination, Byte type, Word order)
+        {
+            sent.clear();
+            session.Feed(CLASS_NODEMESSAGE_TX::FrameMessage(0, destination, type, order, ping));
+            QList<int> types;
+            for (int i = 0; i < sent.size(); ++i)
+            {
+                QByteArray message = sent.at(i).at(0).toByteArray();
+                message = message.mid(2, message.size() - 4).replace("\x1B\x1B", "\x1B");
+                types << Byte(message.at(2));
+                if (Byte(message.at(2)) == NODE_MSG_TYPE_WITH_ACK)
+                    session.Feed(CLASS_NODEMESSAGE_TX::FrameMessage(0, options.NodeAddress, NODE_MSG_TYPE_ACK,
+                                                                    hostOrder++, message.mid(3, 2)));
+            }
+            return types;
+        };
+        QCOMPARE(exchange(1, NODE_MSG_TYPE_WITH_ACK, 5), QList<int>({NODE_MSG_TYPE_ACK, NODE_MSG_TYPE_WITH_ACK}));
+        QCOMPARE(exchange(1, NODE_MSG_TYPE_REPEAT, 5), QList<int>({NODE_MSG_TYPE_ACK}));
+        QCOMPARE(exchange(1, NODE_MSG_TYPE_WITH_ACK, 5), QList<int>({NODE_MSG_TYPE_ACK, NODE_MSG_TYPE_WITH_ACK}));
+        // A repetition whose first copy was lost is executed.
+        QCOMPARE(exchange(1, NODE_MSG_TYPE_REPEAT, 6), QList<int>({NODE_MSG_TYPE_ACK, NODE_MSG_TYPE_WITH_ACK}));
+        QCOMPARE(exchange(7, NODE_MSG_TYPE_WITH_ACK, 7), QList<int>());
     }
 
     // Random bytes mixed with pieces of real frames: no crash, bounded

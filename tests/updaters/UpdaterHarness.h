@@ -43,18 +43,7 @@ inline T_UPDATER_DELAYS ShortDelays()
     return delays;
 }
 
-inline QByteArray Pattern(int size, int seed)
-{
-    QByteArray data(size, '\0');
-    quint32 value = quint32(seed) * 2654435761u + 1;
-    for (int i = 0; i < size; ++i)
-    {
-        value = value * 1103515245u + 12345u;
-        data[i] = char(value >> 16);
-    }
-    return data;
-}
-
+using TestSupport::Pattern;
 using TestSupport::WriteFile;
 
 // The two links every updater is shown on: rows "udp" and "pty" of a column "kind".
@@ -112,21 +101,7 @@ struct Link
         return Communication != nullptr;
     }
 
-    // The simulator's events, one JSON object per line, as far as written.
-    QList<QJsonObject> Events() const
-    {
-        QList<QJsonObject> events;
-        QFile file(LogPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return events;
-        for (const QByteArray& line : file.readAll().split('\n'))
-        {
-            const QJsonDocument document = QJsonDocument::fromJson(line);
-            if (document.isObject())
-                events << document.object();
-        }
-        return events;
-    }
+    QList<QJsonObject> Events() const { return SimulatorPeers::Events(LogPath); }
 
     // Names of the commands received of one kind ("tbp", "samba", ...), from event index from on.
     QStringList Received(const QString& kind, int from = 0) const

@@ -88,8 +88,6 @@ private slots:
         const QStringList two{"0x20000000+64512", "0x2000fc00+0"};
         const QStringList three{"0x20000000+64512", "0x2000fc00+1", "0x2000fc01+0"};
         QTest::newRow("udp 64512") << "udp" << 64512 << none << two;
-        QTest::newRow("pty 64512") << "pty" << 64512 << none << two;
-        QTest::newRow("udp 64513") << "udp" << 64513 << none << three;
         QTest::newRow("pty 64513") << "pty" << 64513 << none << three;
         QTest::newRow("udp split prompt") << "udp" << 64513 << split << three;
         QTest::newRow("pty split prompt")
