@@ -114,11 +114,14 @@ private slots:
             }
             return types;
         };
-        QCOMPARE(exchange(1, NODE_MSG_TYPE_WITH_ACK, 5), QList<int>({NODE_MSG_TYPE_ACK, NODE_MSG_TYPE_WITH_ACK}));
+        QCOMPARE(exchange(1, NODE_MSG_TYPE_WITH_ACK, 5),
+                 QList<int>({NODE_MSG_TYPE_ACK, NODE_MSG_TYPE_WITH_ACK}));
         QCOMPARE(exchange(1, NODE_MSG_TYPE_REPEAT, 5), QList<int>({NODE_MSG_TYPE_ACK}));
-        QCOMPARE(exchange(1, NODE_MSG_TYPE_WITH_ACK, 5), QList<int>({NODE_MSG_TYPE_ACK, NODE_MSG_TYPE_WITH_ACK}));
+        QCOMPARE(exchange(1, NODE_MSG_TYPE_WITH_ACK, 5),
+                 QList<int>({NODE_MSG_TYPE_ACK, NODE_MSG_TYPE_WITH_ACK}));
         // A repetition whose first copy was lost is executed.
-        QCOMPARE(exchange(1, NODE_MSG_TYPE_REPEAT, 6), QList<int>({NODE_MSG_TYPE_ACK, NODE_MSG_TYPE_WITH_ACK}));
+        QCOMPARE(exchange(1, NODE_MSG_TYPE_REPEAT, 6),
+                 QList<int>({NODE_MSG_TYPE_ACK, NODE_MSG_TYPE_WITH_ACK}));
         QCOMPARE(exchange(7, NODE_MSG_TYPE_WITH_ACK, 7), QList<int>());
     }
 
