@@ -4,7 +4,6 @@
 #include <QStandardPaths>
 
 #include <cstdlib>
-#include <cstring>
 
 namespace Platform
 {
@@ -31,24 +30,15 @@ bool UsbAutoReconnectionAllowed()
 #endif
 }
 
-void PrepareHeadlessStart(int argc, char** argv)
+void PrepareHeadlessStart(bool showsWindow)
 {
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
-    if (std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"))
+    if (showsWindow || std::getenv("QT_QPA_PLATFORM") || std::getenv("DISPLAY") ||
+        std::getenv("WAYLAND_DISPLAY"))
         return;
-    for (int i = 1; i < argc; ++i)
-    {
-        const char* arg = argv[i];
-        if (!std::strcmp(arg, "-q") || !std::strcmp(arg, "--quiet") || !std::strcmp(arg, "-h") ||
-            !std::strcmp(arg, "--help") || !std::strcmp(arg, "-v") || !std::strcmp(arg, "--version"))
-        {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-            return;
-        }
-    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
 #else
-    Q_UNUSED(argc);
-    Q_UNUSED(argv);
+    Q_UNUSED(showsWindow);
 #endif
 }
 

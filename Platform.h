@@ -15,9 +15,10 @@ QString ExternalProgram(const QString& name);
 // Whether a USB port may be asked to reconnect on its own (refused on Windows).
 bool UsbAutoReconnectionAllowed();
 
-// Lets a window-less run (quiet mode, --help, --version) start on a machine
-// without a display. Call before the application object exists.
-void PrepareHeadlessStart(int argc, char** argv);
+// Lets a run that shows no window (quiet mode, help, version, a refused
+// command line) start on a machine without a display. Call before the
+// application object exists.
+void PrepareHeadlessStart(bool showsWindow);
 
 // Chooses the event loop of every thread. Call before the application object exists.
 void PrepareEventLoops();

@@ -54,10 +54,25 @@ T_STARTUP_OPTIONS ReadStartupOptions(const QCommandLineParser& parser)
     return options;
 }
 
+Bool ShowsWindow(int argc, char** argv)
+{
+    // The program's own options, read the way the application will read them
+    // (combined short options, --help-all, an unknown option).
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    QCommandLineParser parser;
+    AddStartupOptions(parser);
+    if (!parser.parse(arguments))
+        return false;
+    return !parser.isSet(OPTION_QUIET) && !parser.isSet(QStringLiteral("help")) &&
+           !parser.isSet(QStringLiteral("help-all")) && !parser.isSet(QStringLiteral("version"));
+}
+
 int RunApplication(int argc, char** argv, const T_MODE_START& windowMode, const T_MODE_START& quietMode)
 {
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    Platform::PrepareHeadlessStart(argc, argv);
+    Platform::PrepareHeadlessStart(ShowsWindow(argc, argv));
     Platform::PrepareEventLoops();
     CLASS_MYCOREAPP application(argc, argv);
 
@@ -81,7 +96,10 @@ int RunApplication(int argc, char** argv, const T_MODE_START& windowMode, const 
     }
     std::unique_ptr<QObject> mode = start(options);
     const int result = application.exec();
+    // Every thread of the mode has ended here; the last line tells that the
+    // trace of the run is complete.
     mode.reset();
+    TraceInfo(TRACE_POS + QStringLiteral("PROGRAM END, exit code ") + QString::number(result));
     StopTraces();
     return result;
 }

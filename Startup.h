@@ -36,6 +36,10 @@ void AddStartupOptions(QCommandLineParser& parser);
 // Reads the start-up options out of a parser that has processed the command line.
 T_STARTUP_OPTIONS ReadStartupOptions(const QCommandLineParser& parser);
 
+// Whether the command line asks for the window (false for quiet mode, help,
+// version and a command line the parser refuses).
+Bool ShowsWindow(int argc, char** argv);
+
 // The whole start-up: application object, command line, type aliases, main
 // thread name, tracing, then the mode's start and the event loop. Returns the
 // event loop's result. A mode without a start exits with 1.

@@ -263,9 +263,10 @@ QDir StartTracing(const QString& programName)
     static QThread* traceThread = nullptr;
     if (!traceThread)
     {
-        traceThread = new QThread; // process-wide, stopped at about-to-quit
+        // Process-wide. Stopped by the start-up once the mode has been torn
+        // down, not at about-to-quit: the lines of that teardown are kept.
+        traceThread = new QThread;
         traceThread->setObjectName(QStringLiteral("THREAD_TRACES"));
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, &StopTraces);
     }
     const QStringList locations = QStandardPaths::standardLocations(QStandardPaths::AppLocalDataLocation);
     const QString folder = (locations.isEmpty() ? QString() : locations.first()) + TRACES_FOLDER;

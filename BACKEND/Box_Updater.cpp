@@ -39,10 +39,18 @@ BOX_UPDATER::BOX_UPDATER(Bool fullForce, Bool forceWithoutBootResident, Bool qui
       m_Quiet(quiet)
 {
     RegisterBoxUpdaterState();
+    // Built with the program's other fixed tables, before any configuration is read.
+    InitEnumerationTables();
     CLASS_TBP_ERRORPROTOCOL::CreateDescriptors();
     CLASS_TBP_MVRUPDATER::CreateDescriptors();
 
     m_VersionRetrieverThread->setObjectName(QStringLiteral("THREAD_VERSION_RETRIEVER"));
+    // Direct: the update loop blocks this object's thread and must see the
+    // quit before anything it polls is stopped.
+    if (QCoreApplication::instance())
+        connect(
+            QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this, [this] { RequestQuit(); },
+            Qt::DirectConnection);
     if (QCoreApplication::instance())
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, m_VersionRetrieverThread,
                 &QThread::quit, Qt::QueuedConnection);
@@ -75,6 +83,13 @@ Bool BOX_UPDATER::HoldWorkFolder()
         ++m_WorkFolderHolds;
         return true;
     }
+    if (!m_PackageExtractor.GetWorkFolderError().isEmpty())
+    {
+        m_WorkFolderRefusal = m_PackageExtractor.GetWorkFolderError() + QStringLiteral(", abort updater!");
+        PrintLine(m_WorkFolderRefusal);
+        TraceError(TRACE_POS + m_WorkFolderRefusal);
+        return false;
+    }
     QDir().mkpath(m_PackageExtractor.GetWorkFolder());
     if (!m_WorkFolderLock)
     {
@@ -94,11 +109,11 @@ Bool BOX_UPDATER::HoldWorkFolder()
     if (m_WorkFolderLock->getLockInfo(&pid, &hostName, &application))
         holder =
             QStringLiteral(" (process ") + QString::number(pid) + QStringLiteral(" on ") + hostName + ")";
-    const QString message = QStringLiteral("Another updater is using the work folder \"") +
-                            m_PackageExtractor.GetWorkFolder() + "\"" + holder +
-                            QStringLiteral(", wait for it to end, abort updater!");
-    PrintLine(message);
-    TraceError(TRACE_POS + message);
+    m_WorkFolderRefusal = QStringLiteral("Another updater is using the work folder \"") +
+                          m_PackageExtractor.GetWorkFolder() + "\"" + holder +
+                          QStringLiteral(", wait for it to end, abort updater!");
+    PrintLine(m_WorkFolderRefusal);
+    TraceError(TRACE_POS + m_WorkFolderRefusal);
     return false;
 }
 
@@ -114,6 +129,22 @@ void BOX_UPDATER::PrintLine(const QString& text)
 {
     std::printf("%s\n", text.toUtf8().constData());
     std::fflush(stdout);
+}
+
+void BOX_UPDATER::RequestQuit()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_QuitMutex);
+        m_QuitRequested.store(true);
+    }
+    m_QuitCondition.notify_all();
+}
+
+Bool BOX_UPDATER::WaitOrQuit(unsigned long milliseconds)
+{
+    std::unique_lock<std::mutex> lock(m_QuitMutex);
+    return m_QuitCondition.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                    [this] { return m_QuitRequested.load(); });
 }
 
 void BOX_UPDATER::Close(int returnCode)
@@ -146,7 +177,12 @@ void BOX_UPDATER::SLOT_CopyKtpPackageInLocal(QString filePath)
 
 void BOX_UPDATER::StopUpdate()
 {
-    m_PackageExtractor.CleanExtractionFolder();
+    // The extraction folder may be another instance's running update.
+    if (HoldWorkFolder())
+    {
+        m_PackageExtractor.CleanExtractionFolder();
+        ReleaseWorkFolder();
+    }
     ClearModel();
 }
 
@@ -163,8 +199,7 @@ void BOX_UPDATER::StartUpdate(QString configurationFile)
     emit SIGNAL_ChangeCurrentState(BOX_UPDATER_STATE_READY);
     if (!HoldWorkFolder())
     {
-        emit SIGNAL_ExtractionFailed(QStringLiteral("Another updater is using the work folder \"") +
-                                     m_PackageExtractor.GetWorkFolder() + QStringLiteral("\"."));
+        emit SIGNAL_ExtractionFailed(m_WorkFolderRefusal);
         Close(RETURN_CODE_PACKAGE_UNUSABLE);
         return;
     }
@@ -200,6 +235,8 @@ void BOX_UPDATER::RunWholeUpdate(const QString& configurationFile)
         Close(RETURN_CODE_PACKAGE_UNUSABLE);
         return;
     }
+    if (QuitRequested())
+        return;
     if (!m_PackageExtractor.ExtractCompressedPackage())
     {
         TraceError(TRACE_POS + "Unable to extract KTP Package");
@@ -207,6 +244,8 @@ void BOX_UPDATER::RunWholeUpdate(const QString& configurationFile)
         Close(RETURN_CODE_PACKAGE_UNUSABLE);
         return;
     }
+    if (QuitRequested())
+        return;
 
     {
         // Read afresh: a cached read would show an earlier package's version.
@@ -258,8 +297,19 @@ void BOX_UPDATER::RunWholeUpdate(const QString& configurationFile)
     connect(initThread, &QThread::started, initUpdater, &CLASS_ABSTRACT_UPDATER::Process,
             Qt::QueuedConnection);
     connect(initThread, &QThread::finished, initThread, &QObject::deleteLater, Qt::QueuedConnection);
-    // Deleted on its own thread, where its port lives, as that thread ends.
-    connect(initThread, &QThread::finished, initUpdater, &QObject::deleteLater);
+    // Deleted on its own thread, where its port lives, as that thread ends;
+    // after the hand-over mutex, which this thread releases once it has last
+    // read the updater (thread checkers see the order too).
+    connect(
+        initThread, &QThread::finished, initUpdater,
+        [initUpdater]
+        {
+            {
+                std::lock_guard<std::mutex> lock(CLASS_CARD_THREAD::HandOffMutex());
+            }
+            delete initUpdater;
+        },
+        Qt::DirectConnection);
     if (QCoreApplication::instance())
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, initThread, &QThread::quit,
                 Qt::QueuedConnection);
@@ -293,6 +343,8 @@ void BOX_UPDATER::StopInitialization()
 {
     if (!m_InitThread)
         return;
+    // Its waits end early: the reset has nothing left to do.
+    m_InitThread->requestInterruption();
     m_InitThread->quit();
     m_InitThread->wait();
     // The thread object itself goes through its deferred deletion.
@@ -301,38 +353,67 @@ void BOX_UPDATER::StopInitialization()
 void BOX_UPDATER::InitUpdateInitialization()
 {
     CLASS_INIT_UPDATER* init = m_InitUpdater.data();
-    if (!init)
+    const Bool waited = !init || WaitForInitialization(init);
+    // Not read here any more: its thread may end and delete it from now on.
     {
-        RunUpdate();
-        return;
+        std::lock_guard<std::mutex> lock(CLASS_CARD_THREAD::HandOffMutex());
     }
+    if (!waited)
+        return;
+    if (QuitRequested())
+        return;
+    // The update goes on whatever the reset gave.
+    RunUpdate();
+}
+
+Bool BOX_UPDATER::WaitForInitialization(CLASS_ABSTRACT_UPDATER* init)
+{
     QElapsedTimer timer;
     timer.start();
+    Bool timedOut = false;
     while (init->GetStatus() == UPDATER_STATUS_IDLE)
     {
         if (timer.elapsed() >= m_Delays.InactivityTimeoutMs)
         {
-            PrintLine(TIMEOUT_INIT_MESSAGE);
-            TraceError(TRACE_POS + TIMEOUT_INIT_MESSAGE);
+            timedOut = true;
             break;
         }
-        QThread::msleep(m_Delays.PollIntervalMs);
+        if (WaitOrQuit(m_Delays.PollIntervalMs))
+            return false;
     }
-    while (init->GetStatus() != UPDATER_STATUS_SUCCESS && init->GetStatus() != UPDATER_STATUS_ERROR)
+    // The activity timer is only valid once the reset has begun: until then
+    // the wait is measured from here, so it always ends.
+    QElapsedTimer silence;
+    silence.start();
+    while (!timedOut && init->GetStatus() != UPDATER_STATUS_SUCCESS &&
+           init->GetStatus() != UPDATER_STATUS_ERROR)
     {
-        if (init->GetTimer().elapsed() >= m_Delays.InactivityTimeoutMs)
-        {
-            PrintLine(TIMEOUT_INIT_MESSAGE);
-            TraceError(TRACE_POS + TIMEOUT_INIT_MESSAGE);
-            emit init->SIGNAL_TimeOut();
-            break;
-        }
-        QThread::msleep(m_Delays.PollIntervalMs);
+        const qint64 idle = init->GetTimer().isValid() ? init->GetTimer().elapsed() : silence.elapsed();
+        if (idle >= m_Delays.InactivityTimeoutMs)
+            timedOut = true;
+        else if (WaitOrQuit(m_Delays.PollIntervalMs))
+            return false;
+    }
+    if (timedOut)
+    {
+        PrintLine(TIMEOUT_INIT_MESSAGE);
+        TraceError(TRACE_POS + TIMEOUT_INIT_MESSAGE);
+        emit init->SIGNAL_TimeOut();
     }
     if (init->GetStatus() == UPDATER_STATUS_SUCCESS || init->GetStatus() == UPDATER_STATUS_ERROR)
         emit SIGNAL_DisplayDebug(QStringLiteral("Initialization finished!"));
-    // The update goes on whatever the reset gave.
-    RunUpdate();
+    return true;
+}
+
+void BOX_UPDATER::StopCardThreads()
+{
+    for (CLASS_CARD* card : m_CardsManager.GetCards())
+        card->GetThread()->exit(0);
+    for (CLASS_CARD* card : m_CardsManager.GetCards())
+    {
+        if (card->GetThread()->wait(m_Delays.CardThreadStopWaitMs))
+            card->StopThread();
+    }
 }
 
 void BOX_UPDATER::RunUpdate()
@@ -350,18 +431,21 @@ void BOX_UPDATER::RunUpdate()
 
     Bool finished = false;
     Bool error = false;
-    do
+    while (!finished && !QuitRequested())
     {
         CardsUpdate(finished, error);
-        QThread::msleep(m_Delays.PollIntervalMs);
-    } while (!finished);
-
-    for (CLASS_CARD* card : m_CardsManager.GetCards())
-    {
-        card->GetThread()->exit(0);
-        card->GetThread()->wait(m_Delays.CardThreadStopWaitMs);
+        if (WaitOrQuit(m_Delays.PollIntervalMs))
+            break;
     }
+
+    // The polls are over: only now may the card threads delete their updaters.
+    StopCardThreads();
     StopInitialization();
+    if (QuitRequested())
+    {
+        TraceInfo(TRACE_POS + QStringLiteral("The program is closing: update stopped"));
+        return;
+    }
 
     if (!error)
     {
@@ -569,9 +653,10 @@ void BOX_UPDATER::DisplayUpdaterState(CLASS_CARD* card, CLASS_ABSTRACT_UPDATER* 
         break;
     }
     case UPDATER_STATUS_ERROR:
-        if (!firstReport)
-            break;
-        PrintLine(QStringLiteral("Updater \"") + name + QStringLiteral("\" has encountered an error!"));
+        // Only the line is for the first report: step 2 failing again after
+        // the recovery is a later report and must still end in state 3.
+        if (firstReport)
+            PrintLine(QStringLiteral("Updater \"") + name + QStringLiteral("\" has encountered an error!"));
         emit SIGNAL_DisplayDebug(name + QStringLiteral(" - Error"));
         if (updater->GetStep() == STEP_RESIDENT_PROGRAM_RAM)
         {

@@ -9,7 +9,10 @@
 #include <QString>
 #include <QThread>
 
+#include <atomic>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 #include "BACKEND/Box_UpdaterState.h"
 #include "BACKEND/MISC/MISC_ClassConfigurationParser.h"
@@ -72,6 +75,8 @@ public:
     // process holds it.
     Bool HoldWorkFolder();
     void ReleaseWorkFolder();
+    // Why the last HoldWorkFolder failed, as told to the operator.
+    QString GetWorkFolderRefusal() const { return m_WorkFolderRefusal; }
     QString WorkFolderLockPath() const;
 
     void SetDelays(const T_BOX_UPDATER_DELAYS& delays) { m_Delays = delays; }
@@ -80,8 +85,17 @@ public:
     // The model of the running update.
     CLASS_CARDS_MANAGER& GetCardsManager() { return m_CardsManager; }
 
+    // The program is leaving: the update loop ends within one poll, then the
+    // card threads are stopped; nothing is reported as finished or failed.
+    // Safe from any thread; connected to the application's about-to-quit.
+    void RequestQuit();
+    Bool QuitRequested() const { return m_QuitRequested.load(); }
+
     // The parts of an update, each blocking the calling thread.
     void InitUpdateInitialization();
+    // The two waits for the init reset (started, then done), each bounded by
+    // the inactivity time-out. False when the program is leaving.
+    Bool WaitForInitialization(CLASS_ABSTRACT_UPDATER* init);
     void RunUpdate();
     // One poll of every updater: starts, time-outs, end of the update.
     void CardsUpdate(Bool& finished, Bool& error);
@@ -107,6 +121,11 @@ private:
     void ConfigurationRejected(const QString& configurationFile);
     CLASS_COMMUNICATION_CONF* FindMainCommunication();
     void StopInitialization();
+    // Asks every card's thread to end, waits a bounded time for each; a card
+    // whose thread ended lets go of its deleted updaters.
+    void StopCardThreads();
+    // Sleeps up to milliseconds; true (at once) when the program is leaving.
+    Bool WaitOrQuit(unsigned long milliseconds);
     void ClearModel();
     void Close(int returnCode);
     static void PrintLine(const QString& text);
@@ -126,4 +145,9 @@ private:
     T_BOX_UPDATER_DELAYS m_Delays;
     std::unique_ptr<QLockFile> m_WorkFolderLock;
     int m_WorkFolderHolds = 0;
+    QString m_WorkFolderRefusal;
+
+    std::atomic<Bool> m_QuitRequested{false};
+    std::mutex m_QuitMutex;
+    std::condition_variable m_QuitCondition;
 };

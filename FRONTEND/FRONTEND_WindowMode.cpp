@@ -93,6 +93,13 @@ void CLASS_WINDOW_MODE::TakeInPackage(const T_STARTUP_OPTIONS& options)
     // The backend thread is idle until the event loop runs, so the extractor
     // is used from here; its signals reach the window through the queue.
     CLASS_PACKAGE_EXTRACTOR& extractor = m_BoxUpdater->GetPackageExtractor();
+    // Another instance may be updating from the work folder: nothing of it,
+    // nor the kept package, is touched; the operator is told why.
+    if (!m_BoxUpdater->HoldWorkFolder())
+    {
+        emit m_BoxUpdater->SIGNAL_ExtractionFailed(m_BoxUpdater->GetWorkFolderRefusal());
+        return;
+    }
     if (options.PackageGiven && QFileInfo::exists(options.PackagePath))
         extractor.CopyKtpPackageInLocal(options.PackagePath);
     const QString kept = extractor.GetLocalPackagePath();
@@ -101,6 +108,7 @@ void CLASS_WINDOW_MODE::TakeInPackage(const T_STARTUP_OPTIONS& options)
         extractor.VerifyPackageValidity(kept);
         extractor.CleanExtractionFolder();
     }
+    m_BoxUpdater->ReleaseWorkFolder();
 }
 
 std::unique_ptr<QObject> StartWindowMode(const T_STARTUP_OPTIONS& options)

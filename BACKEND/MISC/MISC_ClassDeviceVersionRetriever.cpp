@@ -62,6 +62,7 @@ void CLASS_DEVICE_VERSION_RETRIEVER::GetVersion()
             if (m_Port->Open())
             {
                 m_State = STATE_SEND_REQUEST;
+                m_SendAttempts = 0;
                 m_StepTimer.start();
                 return;
             }
@@ -86,6 +87,9 @@ void CLASS_DEVICE_VERSION_RETRIEVER::Step()
             m_AnswerTimer.start();
             m_State = STATE_WAIT_ANSWER;
         }
+        // A port that refuses every send would be tried for ever.
+        else if (++m_SendAttempts >= SEND_ATTEMPTS)
+            ErrorHasBeenEncountered(QStringLiteral("Failed to read version."));
         break;
     case STATE_WAIT_ANSWER:
     {

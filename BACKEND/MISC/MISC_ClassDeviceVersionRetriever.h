@@ -22,6 +22,8 @@ public:
     static constexpr int STEP_INTERVAL_MS = 25;
     static constexpr qint64 ANSWER_TIMEOUT_MS = 15000;
     static constexpr int OPEN_ATTEMPTS = 5;
+    // Refused sends of the request, one per step, before the exchange fails.
+    static constexpr int SEND_ATTEMPTS = 40;
     static constexpr unsigned long OPEN_RETRY_DELAY_MS = 500;
     static constexpr unsigned long CLOSE_DELAY_MS = 500;
     static constexpr Word VENDOR_IDENTIFIER = 0x03EB;
@@ -61,6 +63,7 @@ private:
 
     SDWord m_State = STATE_SEND_REQUEST;
     QByteArray m_ReceivedBytes;
+    int m_SendAttempts = 0;
     CLASS_UNIVERSALPORT* m_Port = nullptr;
     QTimer m_StepTimer;
     QElapsedTimer m_AnswerTimer;

@@ -22,6 +22,8 @@ const QString PACKAGE_FILTER = QStringLiteral("*.ktp");
 const QString PACKAGE_SUFFIX = QStringLiteral(".ktp");
 // A package being copied in: not a "*.ktp" name until it is complete.
 const QString INCOMING_SUFFIX = QStringLiteral(".part");
+// An old package while the new one takes its place.
+const QString SET_ASIDE_SUFFIX = QStringLiteral(".old");
 const QString VERSION_FILE = QStringLiteral("/CONF/version.ini");
 const QString CONFIGURATION_FILE = QStringLiteral("/CONF/components.json");
 const QString BINARIES_FOLDER = QStringLiteral("/BINARIES/");
@@ -57,12 +59,33 @@ CLASS_PACKAGE_EXTRACTOR::CLASS_PACKAGE_EXTRACTOR(QObject* parent)
 
 CLASS_PACKAGE_EXTRACTOR::CLASS_PACKAGE_EXTRACTOR(const QString& temporaryFolder,
                                                  const QString& localPackageFolder, QObject* parent)
-    : QObject(parent), m_WorkFolder(temporaryFolder + QLatin1Char('/') + WORK_FOLDER_NAME),
-      m_ExtractionFolder(m_WorkFolder + QLatin1Char('/') + EXTRACTION_FOLDER_NAME),
-      m_LocalPackageFolder(localPackageFolder)
+    : QObject(parent), m_LocalPackageFolder(localPackageFolder)
 {
+    // An empty temporary path (the framework's answer for a TMPDIR that does
+    // not exist) would put the work folder at the file-system root.
+    const QFileInfo temporary(temporaryFolder);
+    if (temporaryFolder.isEmpty() || !temporary.isDir() || !temporary.isWritable())
+    {
+        const QString named =
+            temporaryFolder.isEmpty() ? QString::fromLocal8Bit(qgetenv("TMPDIR")) : temporaryFolder;
+        m_WorkFolderError = QStringLiteral("The temporary folder \"") + named +
+                            QStringLiteral("\" does not exist or cannot be written: no package can be "
+                                           "unpacked, set TMPDIR to a usable folder");
+        TraceError(TRACE_POS + m_WorkFolderError);
+        return;
+    }
+    m_WorkFolder = temporaryFolder + QLatin1Char('/') + WORK_FOLDER_NAME;
+    m_ExtractionFolder = m_WorkFolder + QLatin1Char('/') + EXTRACTION_FOLDER_NAME;
     if (!QDir(m_WorkFolder).exists() && !QDir().mkpath(m_WorkFolder))
         TraceError(TRACE_POS + "Unable to create the temporary extraction folder");
+}
+
+Bool CLASS_PACKAGE_EXTRACTOR::WorkFolderUsable(const char* function) const
+{
+    if (!m_WorkFolder.isEmpty())
+        return true;
+    TraceError(TracePosition(__FILE__, function, __LINE__) + m_WorkFolderError);
+    return false;
 }
 
 void CLASS_PACKAGE_EXTRACTOR::SetProgramTimeouts(int startTimeout, int finishTimeout)
@@ -131,7 +154,8 @@ Bool CLASS_PACKAGE_EXTRACTOR::Decrypt(const QString& path)
 {
     QString keyText;
     QString ivText;
-    if (!BuildDecryptionParameters(PackageKeyBytes(), PackageIvBytes(), keyText, ivText))
+    if (!WorkFolderUsable("Decrypt") ||
+        !BuildDecryptionParameters(PackageKeyBytes(), PackageIvBytes(), keyText, ivText))
         return false;
     const QString output = DecryptedFilePath();
     // A file left by an earlier run must never pass for this package's.
@@ -213,6 +237,8 @@ Bool CLASS_PACKAGE_EXTRACTOR::ExtractOnePass(const QString& archive, const QStri
 
 Bool CLASS_PACKAGE_EXTRACTOR::ExtractCompressedPackage()
 {
+    if (!WorkFolderUsable("ExtractCompressedPackage"))
+        return false;
     // Start from an empty tree: files of an earlier package must not make up
     // for files missing from this one.
     QFile::remove(ArchiveFilePath());
@@ -337,28 +363,47 @@ Bool CLASS_PACKAGE_EXTRACTOR::CopyKtpPackageInLocal(const QString& path)
             return false;
         }
     }
+    // The old packages are set aside, not removed, until the new one is in
+    // place: whatever step fails, they are put back and one package is kept.
+    QStringList setAside;
+    const auto putBack = [&folder, &setAside, &incoming]()
+    {
+        for (const QString& old : qAsConst(setAside))
+            folder.rename(old + SET_ASIDE_SUFFIX, old);
+        QFile::remove(incoming);
+    };
     for (const QString& old : folder.entryList({PACKAGE_FILTER}, QDir::Files))
     {
         if (sameFile && folder.absoluteFilePath(old) == target)
             continue;
-        if (!folder.remove(old))
+        folder.remove(old + SET_ASIDE_SUFFIX);
+        if (!folder.rename(old, old + SET_ASIDE_SUFFIX))
         {
             TraceError(TRACE_POS + "Unable to remove the following ktp package : \"" + old + "\"");
-            QFile::remove(incoming);
+            putBack();
             return false;
         }
+        setAside << old;
     }
     if (!sameFile && !QFile::rename(incoming, target))
     {
         TraceError(TRACE_POS + "Unable to copy the ktp package in local");
-        QFile::remove(incoming);
+        putBack();
         return false;
+    }
+    for (const QString& old : qAsConst(setAside))
+    {
+        if (!folder.remove(old + SET_ASIDE_SUFFIX))
+            TraceError(TRACE_POS + "Unable to remove the following ktp package : \"" + old + "\"");
     }
     return true;
 }
 
 void CLASS_PACKAGE_EXTRACTOR::CleanExtractionFolder()
 {
+    // An empty folder name would be the current folder.
+    if (m_WorkFolder.isEmpty())
+        return;
     QFile::remove(DecryptedFilePath());
     QFile::remove(ArchiveFilePath());
     QDir(m_ExtractionFolder).removeRecursively();

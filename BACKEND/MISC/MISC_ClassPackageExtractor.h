@@ -37,6 +37,9 @@ public:
     // "<temporary>/BOX_UPDATER/PackageExtraction": the unpacked package tree.
     QString GetExtractionFolder() const { return m_ExtractionFolder; }
     QString GetLocalPackageFolder() const { return m_LocalPackageFolder; }
+    // Empty work and extraction folders and this text when the temporary
+    // folder cannot hold them; every operation on them then refuses.
+    QString GetWorkFolderError() const { return m_WorkFolderError; }
 
     void SetProgramTimeouts(int startTimeout, int finishTimeout);
 
@@ -68,11 +71,13 @@ private:
     Bool ArchiveIsSafe(const QString& archive) const;
     Bool ExtractOnePass(const QString& archive, const QString& outputFolder) const;
     QString DecryptedFilePath() const;
+    Bool WorkFolderUsable(const char* function) const;
     QString ArchiveFilePath() const;
 
     QString m_WorkFolder;
     QString m_ExtractionFolder;
     QString m_LocalPackageFolder;
+    QString m_WorkFolderError;
     int m_StartTimeout = PROGRAM_START_TIMEOUT_MS;
     int m_FinishTimeout = PROGRAM_FINISH_TIMEOUT_MS;
 };

@@ -1,5 +1,6 @@
 #include "BACKEND/UPDATER/ClassAbstractUpdater.h"
 
+#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QMutexLocker>
 #include <QThread>
@@ -136,8 +137,13 @@ void CLASS_ABSTRACT_UPDATER::SetDelays(const T_UPDATER_DELAYS& delays)
 
 void CLASS_ABSTRACT_UPDATER::SleepMs(int milliseconds)
 {
-    if (milliseconds > 0)
-        QThread::msleep(static_cast<unsigned long>(milliseconds));
+    // In slices, so that a thread asked to end (the program is closing) does
+    // not sit out a 5 s wait first.
+    constexpr int SLICE_MS = 20;
+    QThread* thread = QThread::currentThread();
+    QDeadlineTimer deadline(milliseconds > 0 ? milliseconds : 0);
+    while (!deadline.hasExpired() && !thread->isInterruptionRequested())
+        QThread::msleep(static_cast<unsigned long>(qBound<qint64>(1, deadline.remainingTime(), SLICE_MS)));
 }
 
 Bool CLASS_ABSTRACT_UPDATER::CreatePortFromCommunication(const QString& suffix)

@@ -33,6 +33,10 @@ void CLASS_UNIVERSALPORT_TCP_CLIENT::GetConfiguration(CLASS_UNIVERSALPORT_SETTIN
 
 Bool CLASS_UNIVERSALPORT_TCP_CLIENT::Open()
 {
+    // Open on an open (or opening) link keeps that session and its state: the
+    // socket would ignore the request and no state change would ever follow.
+    if (m_Socket->state() != QAbstractSocket::UnconnectedState)
+        return true;
     m_Socket->connectToHost(m_Settings.GetAddress(), m_Settings.GetPort(), QIODevice::ReadWrite);
     SetConnectionState(CONNECTION_STATE_CONNECTING);
     return true;
@@ -47,6 +51,9 @@ void CLASS_UNIVERSALPORT_TCP_CLIENT::Connected()
 
 void CLASS_UNIVERSALPORT_TCP_CLIENT::Disconnected()
 {
+    // Close reports the end once itself.
+    if (m_Closing)
+        return;
     m_ConnectionState = CONNECTION_STATE_DISCONNECTED;
     SetConnectionCounter(0);
     SetConnectionState(CONNECTION_STATE_DISCONNECTED);
@@ -54,7 +61,9 @@ void CLASS_UNIVERSALPORT_TCP_CLIENT::Disconnected()
 
 void CLASS_UNIVERSALPORT_TCP_CLIENT::Close()
 {
+    m_Closing = true;
     m_Socket->close();
+    m_Closing = false;
     m_ReceiveBuffer.clear();
     Disconnected();
 }

@@ -36,4 +36,5 @@ private:
     QTcpSocket* m_Socket;
     CLASS_UNIVERSALPORT_SETTINGS_TCP_CLIENT m_Settings;
     QList<QByteArray> m_ReceiveBuffer;
+    Bool m_Closing = false;
 };

@@ -49,7 +49,25 @@ Bool CLASS_UNIVERSALPORT_UDP::GetDestination(QHostAddress& address, Word& port) 
 Bool CLASS_UNIVERSALPORT_UDP::Open()
 {
     Bool bound = false;
-    switch (m_Settings.GetTransmissionMode())
+    const SDWord mode = m_Settings.GetTransmissionMode();
+    // A null address (a text that was no IP address) would bind on every
+    // interface, or send nowhere: the link is refused instead.
+    const char* missing = nullptr;
+    if (mode != CLASS_UNIVERSALPORT_SETTINGS_UDP::TRANSMISSION_MODE_ANY_ADDRESS &&
+        m_Settings.GetLocalAddress().isNull())
+        missing = "local";
+    else if (mode == CLASS_UNIVERSALPORT_SETTINGS_UDP::TRANSMISSION_MODE_UNICAST &&
+             m_Settings.GetRemoteAddress().isNull())
+        missing = "remote";
+    if (missing)
+    {
+        TraceError(TRACE_POS + "The " + missing + " address of " + GetPortInfo() +
+                   " is not an IP address: the link is not opened");
+        m_ConnectionState = CONNECTION_STATE_ERROR;
+        SetConnectionState(CONNECTION_STATE_ERROR);
+        return false;
+    }
+    switch (mode)
     {
     case CLASS_UNIVERSALPORT_SETTINGS_UDP::TRANSMISSION_MODE_UNICAST:
     case CLASS_UNIVERSALPORT_SETTINGS_UDP::TRANSMISSION_MODE_BROADCAST:

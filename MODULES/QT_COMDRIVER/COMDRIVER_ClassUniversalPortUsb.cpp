@@ -1,5 +1,7 @@
 #include "COMDRIVER_ClassUniversalPortUsb.h"
 
+#include <QCoreApplication>
+
 #include "COMDRIVER_ClassUniversalPortUsbLibusb.h"
 #include "Traces.h"
 
@@ -81,6 +83,9 @@ Bool CLASS_UNIVERSALPORT_USB::Open()
         TraceError(TRACE_POS + "UsbLibrary is nullptr : Failed to open");
         return false;
     }
+    // Already open: one session, one event loop, no second CONNECTED.
+    if (m_ConnectionState == CONNECTION_STATE_CONNECTED && m_Library->IsRunning())
+        return true;
     if (!m_Library->Open())
     {
         TraceError(TRACE_POS + "Cannot open USB device.");
@@ -105,6 +110,9 @@ void CLASS_UNIVERSALPORT_USB::Close()
     SetConnectionState(CONNECTION_STATE_DISCONNECTED);
     SetConnectionCounter(0);
     m_ReceiveBuffers.clear();
+    // What the closed session posted and this thread has not handled yet
+    // must not reach the next session.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
 }
 
 void CLASS_UNIVERSALPORT_USB::CloseEventFromLibrary()

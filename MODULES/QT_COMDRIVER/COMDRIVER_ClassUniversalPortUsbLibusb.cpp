@@ -260,6 +260,7 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Open()
     }
 
     m_Running = true;
+    m_SessionWanted = true;
     if (m_AutoReconnection)
     {
         const QList<QPair<QString, QByteArray>> pending = m_PendingSend;
@@ -275,6 +276,16 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::SendData(QByteArray data, QString portInfo)
     std::lock_guard<std::mutex> owner(m_OwnerMutex);
     if (m_DeviceHandle && m_Running)
         return SendPieces(data, portInfo);
+    // A closed port refuses, and a reconnection is waited for with a bound.
+    int pending = data.size();
+    for (const auto& entry : qAsConst(m_PendingSend))
+        pending += entry.second.size();
+    if (m_AutoReconnection && (!m_SessionWanted || pending > MAX_PENDING_BYTES))
+    {
+        TraceError(TRACE_POS + (m_SessionWanted ? "Too much data waiting for the USB device to come back"
+                                                : "The USB port is closed"));
+        return false;
+    }
     if (m_AutoReconnection)
     {
         for (auto& entry : m_PendingSend)
@@ -429,6 +440,11 @@ void CLASS_UNIVERSALPORT_USB_LIBUSB::RunEventLoop()
         }
 
         QList<QPair<Byte, QByteArray>> received;
+        // Handed on under the owner's lock: once Close has returned, nothing
+        // of the closed session is posted any more.
+        std::lock_guard<std::mutex> owner(m_OwnerMutex);
+        if (!m_Running)
+            break;
         {
             std::unique_lock<std::mutex> lock(m_Mutex);
             for (auto& entry : m_ReceivedData)
@@ -501,6 +517,8 @@ void CLASS_UNIVERSALPORT_USB_LIBUSB::FreeReadTransfers()
 Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Close()
 {
     std::lock_guard<std::mutex> owner(m_OwnerMutex);
+    m_SessionWanted = false;
+    m_PendingSend.clear();
     return CloseDevice();
 }
 

@@ -32,6 +32,7 @@ public:
     static constexpr qint64 READ_RETRY_DELAY_MS = 100;
     // Longest wait for cancelled reads to come back when closing.
     static constexpr qint64 CANCEL_WAIT_MS = 2000;
+    static constexpr int MAX_PENDING_BYTES = 1 << 20;
 
     explicit CLASS_UNIVERSALPORT_USB_LIBUSB(Bool autoReconnection, QObject* parent = nullptr);
     ~CLASS_UNIVERSALPORT_USB_LIBUSB() override;
@@ -73,6 +74,9 @@ private:
     libusb_hotplug_callback_handle m_HotplugHandle;
     QList<QPair<Byte, QByteArray>> m_ReceivedData;
     QList<QPair<QString, QByteArray>> m_PendingSend;
+    // Opened by the owner and not closed by it since: only then may sends
+    // wait for a reconnection, and only up to MAX_PENDING_BYTES.
+    Bool m_SessionWanted = false;
 
     // Guards the transfer list, the resubmit and in-flight bits, the staging
     // list, the closing flag and the error timer: the read callback runs on

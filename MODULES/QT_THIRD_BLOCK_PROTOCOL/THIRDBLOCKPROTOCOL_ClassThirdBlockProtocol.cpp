@@ -536,7 +536,8 @@ Bool CLASS_THIRD_BLOCK_PROTOCOL::DecodeAttributs(const char* data, int size,
         }
         const Word id = ReadWord(data);
         const TBP_ATTRIBUT_DESCRIPTOR* descriptor = FindAttributDescriptor(descriptors, id);
-        if (!descriptor)
+        // Bit 15 announces sub-attributes: on a plain attribute it is no id we know.
+        if (!descriptor || ((id & TBP_SUB_ATTRIBUT_FLAG) && descriptor->subAttributs.isEmpty()))
         {
             TraceError(TRACE_POS + "Unrecognized attribut id: " + HexLower(id));
             return false;

@@ -5,27 +5,19 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <memory>
 
 #include "BACKEND/Box_Updater.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCard.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCardComponent.h"
 #include "BACKEND/UPDATER/ClassAbstractUpdater.h"
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
+#include "BACKEND/UPDATER/MVR_ClassInitUpdater.h"
 #include "TestSupport.h"
 #include "TraceCapture.h"
-
-namespace
-{
-const int TOOL_TIMEOUT_MS = 60000;
-
-bool Tool(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(TestSupport::BinaryDir() + "/ktp-tool", arguments);
-    return process.waitForFinished(TOOL_TIMEOUT_MS) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
-} // namespace
+#include "UpdateRuns.h"
 
 class TST_BOX_UPDATER : public QObject
 {
@@ -33,6 +25,7 @@ class TST_BOX_UPDATER : public QObject
 private:
     QTemporaryDir m_Scratch;
     TraceCapture m_Traces;
+    UpdateRuns::T_SCRATCH m_Packages;
     CLASS_BINARY_INFORMATIONS m_NoBinary{QString(), 0, 0};
 
     // A box card with one updater per given step; the test sets every status itself.
@@ -86,16 +79,6 @@ private:
         return started;
     }
 
-    QString MakePackage(const QString& name, bool compatible = true)
-    {
-        const QString tree = m_Scratch.filePath("trees/" + name);
-        const QString package = m_Scratch.filePath(name + ".ktp");
-        QStringList sample{"sample", tree};
-        if (!compatible)
-            sample << "--incompatible";
-        return Tool(sample) && Tool({"pack", tree, package}) ? package : QString();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -103,13 +86,6 @@ private slots:
         QVERIFY(m_Scratch.isValid());
         QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
         InitEnumerationTables();
-    }
-
-    void DefaultDelaysAreTheDevicesOnes()
-    {
-        BOX_UPDATER box(false, false, true);
-        QCOMPARE(box.GetDelays().PollIntervalMs, 1000ul);
-        QCOMPARE(box.GetDelays().InactivityTimeoutMs, qint64(15000));
     }
 
     // Step 2 fails with steps 0 and 1 present: 0 starts, then 1; once 1 runs,
@@ -141,11 +117,17 @@ private slots:
         resident->SetStatus(UPDATER_STATUS_SUCCESS);
         QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_RESIDENT_PROGRAM_RAM});
         QVERIFY(!finished);
+        // The second failure, after some progress, is a later error report of
+        // step 2 with step 1 done: state 3.
+        QSignalSpy states(&box, &BOX_UPDATER::SIGNAL_ChangeCurrentState);
+        ram->SetProgress(40);
         ram->SetStatus(UPDATER_STATUS_ERROR);
         Poll(box, card, finished, error);
         QVERIFY(finished);
         QVERIFY(error);
         QCOMPARE(card->GetCardState(), DWord(BOX_UPDATER_STATE_ERROR));
+        QCOMPARE(states.count(), 1);
+        QCOMPARE(states.at(0).at(0).value<T_BOX_UPDATER_STATE>(), BOX_UPDATER_STATE_ERROR);
     }
 
     // The normal road: 2, then 3 (the unused recovery steps count as done),
@@ -233,84 +215,6 @@ private slots:
         QVERIFY(!finished);
     }
 
-    void AllUpdatersInStatus()
-    {
-        BOX_UPDATER box(false, false, true);
-        CLASS_CARD* card = BuildCard(box, {STEP_RESIDENT_PROGRAM_RAM, STEP_RAM_PROGRAM_MAIN});
-        QVERIFY(card);
-        QVERIFY(!box.AllUpdatersInStatus({}));
-        QVERIFY(box.AllUpdatersInStatus({{STEP_RAM_PROGRAM_FPGA_0, UPDATER_STATUS_SUCCESS}}));
-        QVERIFY(box.AllUpdatersInStatus({{STEP_RESIDENT_PROGRAM_RAM, UPDATER_STATUS_IDLE}}));
-        QVERIFY(!box.AllUpdatersInStatus({{STEP_RESIDENT_PROGRAM_RAM, UPDATER_STATUS_IDLE},
-                                          {STEP_RAM_PROGRAM_MAIN, UPDATER_STATUS_SUCCESS}}));
-    }
-
-    // Window mode: a package refused by the operator keeps the old one.
-    void RefusedPackageKeepsTheOldOne()
-    {
-        BOX_UPDATER box(false, false, false);
-        const QString good = MakePackage("good");
-        QVERIFY(!good.isEmpty());
-        QSignalSpy failures(&box, &BOX_UPDATER::SIGNAL_ExtractionFailed);
-        box.SLOT_CopyKtpPackageInLocal(good);
-        QCOMPARE(failures.count(), 0);
-        const QString kept = box.GetPackageExtractor().GetLocalPackagePath();
-        QCOMPARE(QFileInfo(kept).fileName(), QString("good.ktp"));
-
-        const QString bad = m_Scratch.filePath("bad.ktp");
-        QFile file(bad);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(512, 'k'));
-        file.close();
-        m_Traces.NewErrors();
-        box.SLOT_CopyKtpPackageInLocal(bad);
-        QCOMPARE(failures.count(), 1);
-        QCOMPARE(failures.at(0).at(0).toString(),
-                 QString("Error when extracting the selected package. Keeping the old package."));
-        QVERIFY(m_Traces.NewErrors().join('\n').contains(
-            "Unable to save the following KTP Package from path: \"" + bad + "\""));
-        QCOMPARE(box.GetPackageExtractor().GetLocalPackagePath(), kept);
-    }
-
-    // StartUpdate decrypts and extracts the kept package under a temporary
-    // folder whose path holds a blank, then refuses a configuration it cannot read.
-    void StartUpdateUnderTemporaryFolderWithBlank_data()
-    {
-        QTest::addColumn<bool>("quiet");
-        QTest::newRow("window") << false;
-        QTest::newRow("quiet") << true;
-    }
-    void StartUpdateUnderTemporaryFolderWithBlank()
-    {
-        QFETCH(bool, quiet);
-        const QString package = MakePackage("blank");
-        QVERIFY(!package.isEmpty());
-        const QByteArray savedTemporary = qgetenv("TMPDIR");
-        const QString temporary = m_Scratch.filePath(QString("tmp with blank %1").arg(quiet));
-        QVERIFY(QDir().mkpath(temporary));
-        qputenv("TMPDIR", QFile::encodeName(temporary));
-        {
-            BOX_UPDATER box(false, false, quiet);
-            QVERIFY(box.TakePackage(package));
-            QSignalSpy states(&box, &BOX_UPDATER::SIGNAL_ChangeCurrentState);
-            QSignalSpy closes(&box, &BOX_UPDATER::SIGNAL_CloseUpdater);
-            box.StartUpdate(temporary + "/missing components.json");
-            QVERIFY(QFileInfo::exists(temporary + "/BOX_UPDATER/PackageExtraction/CONF/components.json"));
-            if (quiet)
-            {
-                QCOMPARE(closes.count(), 1);
-                QCOMPARE(closes.at(0).at(0).toInt(), BOX_UPDATER::RETURN_CODE_CONFIGURATION_REJECTED);
-            }
-            else
-            {
-                QCOMPARE(closes.count(), 0);
-                QCOMPARE(states.count(), 2);
-                QCOMPARE(states.at(1).at(0).value<T_BOX_UPDATER_STATE>(), BOX_UPDATER_STATE_ERROR);
-            }
-        }
-        qputenv("TMPDIR", savedTemporary);
-    }
-
     void StartUpdateWithoutPackage()
     {
         for (const bool quiet : {false, true})
@@ -349,6 +253,124 @@ private slots:
         first.ReleaseWorkFolder();
         QVERIFY(second.HoldWorkFolder());
         second.ReleaseWorkFolder();
+    }
+
+    // Quitting while the update polls: the loop sees it within one poll and
+    // only then are the card threads stopped and their updaters deleted;
+    // nothing is reported as finished or failed.
+    void QuitStopsThePollsBeforeTheCardThreads()
+    {
+        BOX_UPDATER box(false, false, false);
+        T_BOX_UPDATER_DELAYS delays;
+        delays.PollIntervalMs = 100;
+        delays.InactivityTimeoutMs = 600000;
+        box.SetDelays(delays);
+        CLASS_CARD* card =
+            BuildCard(box, {STEP_RESIDENT_PROGRAM_RAM, STEP_RAM_PROGRAM_MAIN, STEP_FINAL_RESET});
+        QVERIFY(card);
+        CLASS_ABSTRACT_UPDATER* running = Updater(card, STEP_RESIDENT_PROGRAM_RAM);
+        QVERIFY(running);
+        running->SetStatus(UPDATER_STATUS_RUNNING);
+        running->GetTimer().start();
+        const QPointer<CLASS_ABSTRACT_UPDATER> ram(running);
+        QSignalSpy states(&box, &BOX_UPDATER::SIGNAL_ChangeCurrentState);
+        QSignalSpy closes(&box, &BOX_UPDATER::SIGNAL_CloseUpdater);
+        std::unique_ptr<QThread> loop(QThread::create([&box] { box.RunUpdate(); }));
+        loop->start();
+        QTest::qWait(350);
+        QVERIFY(loop->isRunning());
+
+        QElapsedTimer quit;
+        quit.start();
+        QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
+        QVERIFY(loop->wait(10000));
+        QVERIFY2(quit.elapsed() < 2000, qPrintable(QString::number(quit.elapsed())));
+        QVERIFY(!card->GetThread()->isRunning());
+        QVERIFY(ram.isNull());
+        for (CLASS_CARD_COMPONENT* component : card->GetComponents())
+            QVERIFY(!component->GetUpdater());
+        QCOMPARE(states.count(), 0);
+        QCOMPARE(closes.count(), 0);
+    }
+
+    // The wait for the init reset ends even when the reset never starts or
+    // its activity timer was never started.
+    void InitializationWaitIsBounded_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<bool>("timerStarted");
+        QTest::newRow("never starts") << int(UPDATER_STATUS_IDLE) << false;
+        QTest::newRow("running, activity timer never started") << int(UPDATER_STATUS_RUNNING) << false;
+        QTest::newRow("running, silent") << int(UPDATER_STATUS_RUNNING) << true;
+    }
+    void InitializationWaitIsBounded()
+    {
+        QFETCH(int, status);
+        QFETCH(bool, timerStarted);
+        BOX_UPDATER box(false, false, true);
+        T_BOX_UPDATER_DELAYS delays;
+        delays.PollIntervalMs = 20;
+        delays.InactivityTimeoutMs = 200;
+        box.SetDelays(delays);
+        CLASS_INIT_UPDATER init(QStringLiteral("BOX_UPDATER_INIT"), nullptr);
+        init.SetStatus(status);
+        if (timerStarted)
+            init.GetTimer().start();
+        QSignalSpy timeOuts(&init, &CLASS_ABSTRACT_UPDATER::SIGNAL_TimeOut);
+        m_Traces.NewErrors();
+        bool result = false;
+        std::unique_ptr<QThread> wait(QThread::create([&] { result = box.WaitForInitialization(&init); }));
+        wait->start();
+        if (!wait->wait(5000))
+        {
+            init.SetStatus(UPDATER_STATUS_ERROR); // let it go before failing
+            wait->wait();
+            QFAIL("the wait for the init reset did not end");
+        }
+        QVERIFY(result);
+        QCOMPARE(timeOuts.count(), 1);
+        QCOMPARE(m_Traces.NewErrors().join('\n').count(
+                     "Timeout encountered during initialization updater, abort updater!"),
+                 1);
+    }
+
+    // A temporary folder that cannot hold the work folder: refused with its
+    // name, nothing written anywhere else (not at the file-system root).
+    void UnusableTemporaryFolderIsRefused_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("isFile");
+        QTest::newRow("missing folder") << "no such folder" << false;
+        QTest::newRow("a file") << "plain file" << true;
+    }
+    void UnusableTemporaryFolderIsRefused()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, isFile);
+        const QString package = m_Packages.MakePackage("unusable", {});
+        QVERIFY(!package.isEmpty());
+        const QString temporary = m_Scratch.filePath(name);
+        if (isFile)
+            QVERIFY(!TestSupport::WriteFile(m_Scratch, name, "x").isEmpty());
+        const QByteArray savedTemporary = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temporary));
+        const bool rootHadWorkFolder = QFileInfo::exists("/BOX_UPDATER");
+        {
+            BOX_UPDATER box(false, false, true);
+            QSignalSpy failures(&box, &BOX_UPDATER::SIGNAL_ExtractionFailed);
+            QSignalSpy closes(&box, &BOX_UPDATER::SIGNAL_CloseUpdater);
+            QVERIFY(!box.HoldWorkFolder());
+            QVERIFY(!box.TakePackage(package));
+            box.StartUpdate(m_Scratch.filePath("components.json"));
+            QCOMPARE(closes.count(), 1);
+            QCOMPARE(closes.at(0).at(0).toInt(), BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
+            QCOMPARE(failures.count(), 1);
+            QVERIFY2(failures.at(0).at(0).toString().contains("\"" + temporary + "\""),
+                     qPrintable(failures.at(0).at(0).toString()));
+        }
+        qputenv("TMPDIR", savedTemporary);
+        QCOMPARE(QFileInfo::exists("/BOX_UPDATER"), rootHadWorkFolder);
+        QCOMPARE(QFileInfo(temporary).isDir(), false);
     }
 
     void cleanupTestCase() { m_Traces.Stop(); }

@@ -260,8 +260,8 @@ private slots:
         QCOMPARE(card->GetCardProgress(), Byte(100));
     }
 
-    // Updaters go with their card's thread, which is stopped once whoever
-    // stops it first.
+    // Updaters go with their card's thread, which only its owner stops (the
+    // quit may come while the updaters are polled), once, whoever asks.
     void threadsStopOnce()
     {
         CLASS_CARDS_MANAGER manager;
@@ -270,10 +270,13 @@ private slots:
         QPointer<CLASS_ABSTRACT_UPDATER> updater = UpdaterAt(card, 0);
         QVERIFY(updater);
 
-        // Quitting the application stops the thread and deletes its updaters.
         QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit", Qt::DirectConnection));
-        QVERIFY(card->GetThread()->wait(10000));
+        QVERIFY(!card->GetThread()->wait(200));
+        QVERIFY(!updater.isNull());
+        // Stopped by its owner: the updaters are deleted and no longer handed out.
+        card->StopThread();
         QVERIFY(updater.isNull());
+        QVERIFY(!card->GetComponents().at(0)->GetUpdater());
         card->StopThread();
         manager.DeleteAllCards();
         QVERIFY(manager.GetCards().isEmpty());

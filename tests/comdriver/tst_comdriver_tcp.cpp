@@ -213,6 +213,33 @@ private slots:
         disconnect(&client, nullptr, this, nullptr);
     }
 
+    // A second Open keeps the session; Close reports its end once.
+    void clientSecondOpenAndCloseReportOnce()
+    {
+        QTcpServer peer;
+        QVERIFY(peer.listen(LOOPBACK, 0));
+        CLASS_UNIVERSALPORT_TCP_CLIENT client(false, QStringLiteral("TCP_C"));
+        client.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_TCP_CLIENT(LOOPBACK, peer.serverPort()));
+        QVERIFY(client.Open());
+        QVERIFY(peer.waitForNewConnection(WAIT_MS));
+        std::unique_ptr<QTcpSocket> remote(peer.nextPendingConnection());
+        QTRY_COMPARE_WITH_TIMEOUT(client.GetConnectionState(), CONNECTION_STATE_CONNECTED, WAIT_MS);
+
+        QSignalSpy states(&client, &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
+        QSignalSpy counters(&client, &CLASS_UNIVERSALPORT::SIGNAL_ConnectionCounterChanged);
+        QVERIFY(client.Open());
+        QTest::qWait(100);
+        QCOMPARE(client.GetConnectionState(), CONNECTION_STATE_CONNECTED);
+        QVERIFY(states.isEmpty());
+        QVERIFY(client.SendData("still"));
+
+        client.Close();
+        QCOMPARE(states.size(), 1);
+        QCOMPARE(states.at(0).at(0).value<T_CONNECTION_STATE>(), CONNECTION_STATE_DISCONNECTED);
+        QCOMPARE(counters.size(), 1);
+        QCOMPARE(counters.at(0).at(0).value<DWord>(), DWord(0));
+    }
+
     void clientOpenSucceedsThenFails()
     {
         quint16 closedPort = 0;

@@ -166,6 +166,37 @@ private slots:
         QCOMPARE(port.GetConnectionCounter(), DWord(0));
     }
 
+    // One typo in an address must not expose the link on every interface.
+    void addressThatIsNoIpIsRefused_data()
+    {
+        QTest::addColumn<bool>("localValid");
+        QTest::addColumn<bool>("remoteValid");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QString>("which");
+        QTest::newRow("local, unicast") << false << true << 0 << "local";
+        QTest::newRow("local, broadcast") << false << true << 2 << "local";
+        QTest::newRow("remote, unicast") << true << false << 0 << "remote";
+    }
+    void addressThatIsNoIpIsRefused()
+    {
+        QFETCH(bool, localValid);
+        QFETCH(bool, remoteValid);
+        QFETCH(int, mode);
+        QFETCH(QString, which);
+        CLASS_UNIVERSALPORT_UDP port(true, QStringLiteral("UDP_TYPO"));
+        QSignalSpy states(&port, &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
+        port.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_UDP(
+            localValid ? LOOPBACK : QHostAddress("10.0.0.300"), FreeUdpPort(),
+            remoteValid ? LOOPBACK : QHostAddress("lochalhost"), 4242, mode));
+        const ComdriverTraces::Mark mark;
+        QVERIFY(!port.Open());
+        QVERIFY2(mark.Since().contains("The " + which + " address of UDP_TYPO is not an IP address"),
+                 qPrintable(mark.Since()));
+        QCOMPARE(port.GetConnectionState(), CONNECTION_STATE_ERROR);
+        QCOMPARE(states.size(), 1);
+        QVERIFY(!port.SendData("abc"));
+    }
+
     void bindFailureReportsSocketError()
     {
         QUdpSocket holder;

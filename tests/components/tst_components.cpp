@@ -150,6 +150,18 @@ private slots:
         QCOMPARE(udp->GetRemoteAddress(), QHostAddress("192.168.1.20"));
         QCOMPARE(udp->GetRemotePort(), Word(5010));
 
+        // A text that is no IP address gives a null address, named in the traces.
+        const CLASS_COMMUNICATION_CONF_UDP bad("UDP_BOX", 1, "not-an-address", 5000, "", 5010);
+        m_Traces.NewErrors();
+        QVERIFY(bad.CreatePort("y", &port, &settings, true, &owner));
+        std::unique_ptr<CLASS_UNIVERSALPORT_SETTINGS> badSettings(settings);
+        QVERIFY(dynamic_cast<CLASS_UNIVERSALPORT_SETTINGS_UDP*>(settings)->GetLocalAddress().isNull());
+        const QString errors = m_Traces.NewErrors().join('\n');
+        QVERIFY2(
+            errors.contains("The local address \"not-an-address\" of \"UDP_BOX\" is not an IP address") &&
+                errors.contains("The remote address \"\" of \"UDP_BOX\" is not an IP address"),
+            qPrintable(errors));
+
         const CLASS_COMMUNICATION_CONF_USB usbOriginal("USB_BOX", 2, 0x6124, 0x03EB);
         const CLASS_COMMUNICATION_CONF_USB usbConf(usbOriginal);
         QVERIFY(usbConf.CreatePort("BOX_x", &port, &settings, true, &owner));

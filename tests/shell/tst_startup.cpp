@@ -154,6 +154,32 @@ private slots:
             QVERIFY2(run.out.simplified().contains(text), text); // the help wraps long lines
     }
 
+    // Without a display, every start that shows no window works as -q and
+    // --help do, however its options are written.
+    void headlessStartsWithoutADisplay_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("combined short options")
+            << QStringList{"-qF", "--ktp", "absent.ktp"} << 3 << "Failed to find Ktp file in argument";
+        QTest::newRow("--help-all") << QStringList{"--help-all"} << 0 << "--quiet";
+        QTest::newRow("unknown option") << QStringList{"--bogus"} << 1 << "Unknown option 'bogus'";
+    }
+    void headlessStartsWithoutADisplay()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, output);
+        QProcessEnvironment env = TestSupport::IsolatedEnvironment(m_Scratch.filePath("headless"));
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(name);
+        const T_RUN run = Run(arguments, env);
+        QVERIFY2(run.exitCode == exitCode, qPrintable(QString::number(run.exitCode) + "\n" + run.err));
+        QVERIFY2((run.out + run.err).contains(output), qPrintable(run.out + run.err));
+        QVERIFY2(!run.err.contains("could not connect to display"), qPrintable(run.err));
+    }
+
     void unwritableTraceFolderRunsOn()
     {
         QProcessEnvironment env = TestSupport::IsolatedEnvironment(m_Scratch.filePath("blocked"));

@@ -326,6 +326,8 @@ private slots:
             << Hex("3A 21 00 04 00") << 1 << 3 << "Wrong number of attributes with command code: 21";
         QTest::newRow("unknown attribute") << Hex("3A 12 00 01 00 13 00 04 00 00 00 40 00") << 0 << 0
                                            << "Unable to decode attributes with command code: 12";
+        QTest::newRow("plain attribute with bit 15") << Hex("3A 12 00 01 00 12 80 02 00 00 00") << 0 << 0
+                                                     << "Unable to decode attributes with command code: 12";
         QTest::newRow("short integer") << Hex("3A 12 00 01 00 12 00 02 00 00 40") << 0 << 0
                                        << "Unable to decode attributes with command code: 12";
         QTest::newRow("integer cut by the end") << Hex("3A 12 00 01 00 12 00 04 00 00") << 0 << 0

@@ -214,9 +214,12 @@ private slots:
         QCOMPARE(StoredComponent(state, componentId), content);
 
         const int seen = link.Events().size();
+        run.ClearDebug();
         updater->Reset();
         QCOMPARE(run.StartAndWait(), SDWord(UPDATER_STATUS_SUCCESS));
         QCOMPARE(link.Received("tbp", seen), QStringList({"ABORT", "PING", check, "RESET"}));
+        // The check's answer counts as progress, for either kind.
+        QCOMPARE(run.ProgressAt("\t RESET"), DWord(20));
     }
 
     // The RAM boot loader is loaded whatever the check says; a differing

@@ -143,9 +143,13 @@ Bool WriteSamplePackage(const QString& folder, const T_SAMPLE_OPTIONS& options, 
         return false;
 
     const Bool serial = !options.SerialPort.isEmpty();
-    const QString link = serial ? QStringLiteral("COM") : QStringLiteral("UDP");
+    const QString link = options.Usb ? QStringLiteral("USB")
+                         : serial    ? QStringLiteral("COM")
+                                     : QStringLiteral("UDP");
     QJsonObject communication{{"type", link}, {"node-addr", 1}};
-    if (serial)
+    if (options.Usb)
+        communication.insert("parameters", QJsonObject{{"vid", "03EB"}, {"pid", "6124"}});
+    else if (serial)
         communication.insert("parameters", QJsonObject{{"port", options.SerialPort}});
     else
         communication.insert("parameters", QJsonObject{{"local-addr", "127.0.0.1"},

@@ -12,6 +12,7 @@ struct T_SAMPLE_OPTIONS
 {
     Word UdpPort = 52070;  // remote port of the UDP link (127.0.0.1)
     QString SerialPort;    // when set, a serial link on that port instead of UDP
+    Bool Usb = false;      // a USB link to 03EB:6124 instead (qrn207-usb-bridge emulates it)
     Bool Recovery = false; // adds the recovery steps 0 and 1 and checks the resident boot loader
     QString Version = QStringLiteral("01.00.00");
     Bool Compatible = true;

@@ -2,7 +2,7 @@
 //   ktp-tool pack DIR OUT.ktp    tar of DIR's content, gzip, then AES-256-CBC
 //   ktp-tool unpack PKG DIR      decrypts and unpacks with the program's extractor
 //   ktp-tool check DIR           checks an unpacked tree as the program would use it
-//   ktp-tool sample DIR [--udp-port N | --serial PORT] [--recovery] [--version TEXT] [--incompatible]
+//   ktp-tool sample DIR [--udp-port N | --serial PORT | --usb] [--recovery] [--version TEXT] [--incompatible]
 //                       [--sizes small|real] [--fpga-size N] [--main-size N]
 //                                writes a complete tree for the device simulator on loopback
 
@@ -163,6 +163,8 @@ int Sample(const QStringList& arguments)
         }
         else if (argument == "--serial" && hasValue)
             options.SerialPort = arguments.at(++i);
+        else if (argument == "--usb")
+            options.Usb = true;
         else if (argument == "--version" && hasValue)
             options.Version = arguments.at(++i);
         else if (argument == "--sizes" && hasValue)
@@ -229,7 +231,7 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "usage: ktp-tool pack DIR OUT.ktp\n"
                          "       ktp-tool unpack PKG DIR\n"
                          "       ktp-tool check DIR\n"
-                         "       ktp-tool sample DIR [--udp-port N | --serial PORT] [--recovery]\n"
+                         "       ktp-tool sample DIR [--udp-port N | --serial PORT | --usb] [--recovery]\n"
                          "                           [--version TEXT] [--incompatible]\n"
                          "                           [--sizes small|real] [--fpga-size N] [--main-size N]\n");
     return EXIT_USAGE;

@@ -4,17 +4,17 @@
 // against the device simulator.
 //
 // Command line: the program's own (give the good package with --ktp).
+// The device version is asked over USB: run it under qrn207-usb-bridge.
 // Environment:
 //   SHOTS_DIR           folder for the PNGs (created)
 //   SHOTS_FAULTY_KTP    a package whose update fails (error state)
-//   SHOTS_VERSION_PORT  UDP port of the simulator's version query (there is
-//                       no USB bus here); without it the version stays unread
+//   SHOTS_VERSION_ONLY  when set: press "Get Device Version", print
+//                       "device version: TEXT" and end (no package, no picture)
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QHostAddress>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
@@ -25,10 +25,6 @@
 #include <functional>
 #include <memory>
 
-#include "BACKEND/Box_Updater.h"
-#include "BACKEND/MISC/MISC_ClassDeviceVersionRetriever.h"
-#include "COMDRIVER_ClassUniversalPortSettingsUdp.h"
-#include "COMDRIVER_ClassUniversalPortUdp.h"
 #include "FRONTEND/FRONTEND_ClassAboutWindow.h"
 #include "FRONTEND/FRONTEND_ClassBoxUpdaterWindow.h"
 #include "FRONTEND/FRONTEND_WindowMode.h"
@@ -149,24 +145,9 @@ std::unique_ptr<QObject> StartShots(const T_STARTUP_OPTIONS& options)
 {
     const QString folder = qEnvironmentVariable("SHOTS_DIR", "docs/screenshots");
     const QString faulty = qEnvironmentVariable("SHOTS_FAULTY_KTP");
-    const Word versionPort = Word(qEnvironmentVariableIntValue("SHOTS_VERSION_PORT"));
     QDir().mkpath(folder);
 
     auto mode = std::make_unique<CLASS_WINDOW_MODE>(options);
-    if (versionPort != 0)
-    {
-        // Set before the first request; the retriever is idle on its thread until then.
-        mode->GetBoxUpdater()->GetDeviceVersionRetriever()->SetPortFactory(
-            [versionPort](QObject* parent)
-            {
-                auto* port = new CLASS_UNIVERSALPORT_UDP(false, QStringLiteral("UDP_VERSION"), parent);
-                port->SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_UDP(
-                    QHostAddress(QHostAddress::LocalHost), 0, QHostAddress(QHostAddress::LocalHost),
-                    versionPort, CLASS_UNIVERSALPORT_SETTINGS_UDP::TRANSMISSION_MODE_UNICAST));
-                return static_cast<CLASS_UNIVERSALPORT*>(port);
-            });
-    }
-
     auto* d = new CLASS_SHOTS_DRIVER(mode.get(), folder);
     d->setParent(mode.get());
     const QString noPackage = QStringLiteral("Please use File/Open to select an KTP package.");
@@ -177,6 +158,17 @@ std::unique_ptr<QObject> StartShots(const T_STARTUP_OPTIONS& options)
     auto state = [window] { return window->GetCurrentState(); };
     auto packageText = [d] { return d->Text("PACKAGE_VERSION_VALUE_LABEL"); };
     auto goodPackage = std::make_shared<QString>();
+
+    if (qEnvironmentVariableIsSet("SHOTS_VERSION_ONLY"))
+    {
+        d->Add(
+            "version asked", [version] { return version->isEnabled(); }, [version] { version->click(); });
+        d->Add(
+            "device version shown", [version] { return version->isEnabled(); },
+            [d] { Say("device version: " + d->Text("DEVICE_VERSION_VALUE_LABEL")); });
+        d->Start();
+        return mode;
+    }
 
     d->Add(
         "package shown", [packageText, noPackage] { return packageText() != noPackage; },
@@ -198,7 +190,8 @@ std::unique_ptr<QObject> StartShots(const T_STARTUP_OPTIONS& options)
     auto finishedAt = std::make_shared<QElapsedTimer>();
     d->Add(
         "finished", [state] { return state() == BOX_UPDATER_STATE_FINISHED; },
-        [d, window, finishedAt] {
+        [d, window, finishedAt]
+        {
             finishedAt->start();
             d->ShootLater(window, "finished");
         });

@@ -1,7 +1,5 @@
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCard.h"
 
-#include <QCoreApplication>
-
 #include <cstdlib>
 #include <memory>
 
@@ -31,10 +29,9 @@ CLASS_CARD::CLASS_CARD(const QString& name, T_CARD_TYPE type, QObject* parent)
         m_Valid = true;
 
     m_Thread.setObjectName(QStringLiteral("THREAD_") + CardTypeToText(type));
-    // Stopped, never deleted, at quit: the thread object belongs to the card.
-    if (QCoreApplication::instance())
-        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &m_Thread,
-                &CLASS_CARD_THREAD::RequestStop, Qt::DirectConnection);
+    // Not stopped by the quit itself: the box updater may be polling these
+    // updaters at that moment. Whoever owns the card stops the thread once
+    // nothing reads them any more (StopThread, or the destructor).
     m_Thread.start(QThread::InheritPriority);
 }
 
@@ -63,6 +60,9 @@ void CLASS_CARD::StopThread()
         m_Thread.wait();
     }
     m_Thread.Reclaim();
+    // The thread deleted them as it ended.
+    for (CLASS_CARD_COMPONENT* component : qAsConst(m_Components))
+        component->ForgetUpdater();
 }
 
 Bool CLASS_CARD::AddCommunication(T_COMMUNICATION_TYPE key, const CLASS_COMMUNICATION_CONF& configuration)

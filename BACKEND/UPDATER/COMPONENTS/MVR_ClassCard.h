@@ -45,8 +45,8 @@ public:
     void SetCardState(DWord state) { m_State.store(state); }
     DWord GetCardState() const { return m_State.load(); }
 
-    // Ends the card's thread (its updaters are deleted as it finishes) and
-    // waits for it. Safe to call again.
+    // Ends the card's thread (its updaters are deleted as it finishes), waits
+    // for it, and clears the components' updaters. Safe to call again.
     void StopThread();
 
     // Weight of a step in the card's progress.

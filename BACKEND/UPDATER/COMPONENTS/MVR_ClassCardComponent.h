@@ -38,6 +38,10 @@ public:
     static Bool ForceForStep(T_UPDATE_STEP step, Bool fullForce, Bool forceWithoutResident);
 
 private:
+    friend class CLASS_CARD;
+    // The card's thread has deleted the updater: it is no longer handed out.
+    void ForgetUpdater() { m_Updater = nullptr; }
+
     const QString m_Name;
     CLASS_ABSTRACT_UPDATER* m_Updater;
     const T_UPDATE_STEP m_Step;

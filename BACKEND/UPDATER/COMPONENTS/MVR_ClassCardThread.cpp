@@ -58,6 +58,8 @@ void CLASS_CARD_THREAD::Adopt(QObject* object)
 
 void CLASS_CARD_THREAD::exit(int returnCode)
 {
+    // An updater blocked in one of its waits stops waiting.
+    requestInterruption();
     {
         std::lock_guard<std::mutex> lock(HandOffMutex());
     }

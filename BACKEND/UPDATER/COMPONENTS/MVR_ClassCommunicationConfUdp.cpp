@@ -6,6 +6,7 @@
 
 #include "COMDRIVER_ClassUniversalPortSettingsUdp.h"
 #include "COMDRIVER_ClassUniversalPortUdp.h"
+#include "Traces.h"
 
 CLASS_COMMUNICATION_CONF_UDP::CLASS_COMMUNICATION_CONF_UDP(const QString& name, SDWord nodeAddress,
                                                            const QString& localAddress, SDWord localPort,
@@ -35,6 +36,16 @@ Bool CLASS_COMMUNICATION_CONF_UDP::CreatePort(const QString& portNameSuffix, CLA
                                               CLASS_UNIVERSALPORT_SETTINGS** settings, Bool receptionMode,
                                               QObject* parent) const
 {
+    // The port refuses to open on a null address; the text is named here,
+    // where it is still known.
+    for (const QString* text : {&m_LocalAddress, &m_RemoteAddress})
+    {
+        if (QHostAddress(*text).isNull())
+            TraceError(TRACE_POS + QStringLiteral("The ") +
+                       (text == &m_LocalAddress ? QStringLiteral("local") : QStringLiteral("remote")) +
+                       QStringLiteral(" address \"") + *text + QStringLiteral("\" of \"") + GetName() +
+                       QStringLiteral("\" is not an IP address"));
+    }
     auto* newSettings = new CLASS_UNIVERSALPORT_SETTINGS_UDP(
         QHostAddress(m_LocalAddress), static_cast<Word>(m_LocalPort & 0xFFFF), QHostAddress(m_RemoteAddress),
         static_cast<Word>(m_RemotePort & 0xFFFF),

@@ -62,7 +62,7 @@ const CLASS_ENUMERATION_TABLE<T_COMPONENT_TYPE>& ComponentTypeTable();
 const CLASS_ENUMERATION_TABLE<T_END_ACTION>& EndActionTable();
 const CLASS_ENUMERATION_TABLE<T_COMMUNICATION_TYPE>& CommunicationTypeTable();
 
-// Builds every table now; start-up calls it so no lookup pays the first-use cost.
+// Builds every table now; the box updater calls it as the program starts.
 void InitEnumerationTables();
 
 inline T_CARD_TYPE CardTypeFromText(const QString& text)

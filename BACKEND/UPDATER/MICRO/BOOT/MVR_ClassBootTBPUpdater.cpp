@@ -659,6 +659,7 @@ void CLASS_MVR_BOOT_TBP_UPDATER::OnHdcpVersionStatus(const T_THIRD_BLOCK_PROTOCO
              QStringLiteral(" while waiting HDCP Version Status"));
         return;
     }
+    m_Progress.store(20);
     if (command.attributs.size() != 1)
     {
         Fail(QStringLiteral("Invalid attribute number for HDCP version SHA comparison"));

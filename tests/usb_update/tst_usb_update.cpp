@@ -1,0 +1,120 @@
+// USB end to end: the real qrn207-updater (and the window's own start-up) run
+// under qrn207-usb-bridge, whose emulated 03EB:6124 device carries every frame
+// through the program's libusb port to the device simulator.
+#include <QTest>
+
+#include "BridgedRun.h"
+#include "SimulatorPeers.h"
+
+using namespace UpdateRuns;
+
+namespace
+{
+// The box updater's inactivity watch, plus its one-second poll, the link's
+// close waits and the exit.
+const qint64 WATCH_MS = 15000 + 7000;
+} // namespace
+
+class TST_USB_UPDATE : public QObject
+{
+    Q_OBJECT
+    T_SCRATCH m_Scratch;
+    SimulatorPeers::SimulatorProcess m_VanishSimulator;
+    CLASS_BRIDGED_RUN m_VanishRun;
+
+    QProcessEnvironment NewMachine() { return T_SCRATCH::Environment(m_Scratch.NewRoot()); }
+
+    static void VerifySucceeded(const CLASS_BRIDGED_RUN::T_RESULT& run)
+    {
+        QVERIFY2(run.Finished && run.ExitCode == 0,
+                 qPrintable(QString::number(run.ExitCode) + "\n" + run.Output + run.BridgeErrors));
+        QVERIFY(run.Output.contains("Reset succeed - CARD_BOX"));
+        QVERIFY(run.Output.contains("All reset succeed, go to reboot!"));
+    }
+
+    void VerifyDeviceHolds(const QString& statePath, const QString& tree)
+    {
+        const QHash<int, QByteArray> stored = StoredComponents(statePath);
+        const QList<QPair<int, QString>> binaries{{0x00, "MICRO/ORLEX_RAM.bin"},
+                                                  {0x01, "MICRO/ORLEX_MAIN.bin"},
+                                                  {0x10, "FPGA/CORVAL.bin"},
+                                                  {0x20, "EDID/EDID.bin"},
+                                                  {0x40, "HDCP/HDCP.bin"}};
+        for (const auto& binary : binaries)
+            QCOMPARE(stored.value(binary.first), m_Scratch.TreeSha1(tree, "BINARIES/" + binary.second));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_Scratch.IsValid());
+        // Most of an update is the boot loaders' start waits: the run whose
+        // device disappears goes on beside the others and is checked last.
+        QVERIFY(m_VanishSimulator.Start({"--udp-port", "0"}));
+        const QString package = m_Scratch.MakePackage("vanish", {"--usb"});
+        QVERIFY(!package.isEmpty());
+        m_VanishRun.Start(NewMachine(), m_VanishSimulator.UdpPort(), {"--vanish-after-bytes", "7000"},
+                          "qrn207-updater", {"--quiet", "--ktp", package});
+    }
+
+    // Every step over USB, the device then holds the package. A second run,
+    // on a slow device (every reply 20 ms late), sends only the RAM boot
+    // loader again and still ends well.
+    void UpdatesOverUsbThenSkipsWhatMatches()
+    {
+        const QString state = m_Scratch.FilePath("usb-state.json");
+        const QString log = m_Scratch.FilePath("usb-log.jsonl");
+        SimulatorPeers::SimulatorProcess simulator;
+        QVERIFY(simulator.Start({"--udp-port", "0", "--state", state, "--log", log}));
+        const QString package = m_Scratch.MakePackage("usb", {"--usb"});
+        QVERIFY(!package.isEmpty());
+
+        const QProcessEnvironment machine = NewMachine();
+        VerifySucceeded(CLASS_BRIDGED_RUN::Run(machine, simulator.UdpPort(), {}, "qrn207-updater",
+                                               {"--quiet", "--ktp", package}));
+        VerifyDeviceHolds(state, "usb");
+
+        const int before = Events(log).size();
+        const auto second = CLASS_BRIDGED_RUN::Run(machine, simulator.UdpPort(), {"--reply-delay-ms", "20"},
+                                                   "qrn207-updater", {"--quiet"});
+        VerifySucceeded(second);
+        QCOMPARE(CountReceived(Events(log).mid(before), "DATA_FILE"), (2500 + 127) / 128);
+        QVERIFY2(second.Output.contains(QRegularExpression("BOX_STEP_RAM_PROGRAM_MAIN_\\d+: \\d+% - 0/6000")),
+                 qPrintable(second.Output));
+        VerifyDeviceHolds(state, "usb");
+    }
+
+    // The window's "Get Device Version": "0,0,VEpac" goes out over USB and
+    // the simulator's answer is shown as a.b.c.
+    void WindowReadsDeviceVersionOverUsb()
+    {
+        const QString log = m_Scratch.FilePath("version-log.jsonl");
+        SimulatorPeers::SimulatorProcess simulator;
+        QVERIFY(simulator.Start({"--udp-port", "0", "--device-version", "1.2.3", "--log", log}));
+        QProcessEnvironment machine = NewMachine();
+        machine.insert("SHOTS_VERSION_ONLY", "1");
+        const auto run = CLASS_BRIDGED_RUN::Run(machine, simulator.UdpPort(), {}, "qrn207-window-shots", {});
+        QVERIFY2(run.Finished && run.ExitCode == 0, qPrintable(run.Output + run.BridgeErrors));
+        QVERIFY2(run.Output.contains("device version: 1.2.3\n"), qPrintable(run.Output));
+        QCOMPARE(CountReceived(Events(log), "VERSION_REQUEST"), 1);
+    }
+
+    // The device disappears in the middle of the main firmware's data: that
+    // step fails within the inactivity watch and the run ends with code 4.
+    void DeviceThatVanishesEndsTheStep()
+    {
+        const auto run = m_VanishRun.Finish();
+        QVERIFY2(run.Finished && run.ExitCode == 4,
+                 qPrintable(QString::number(run.ExitCode) + "\n" + run.Output + run.BridgeErrors));
+        const QRegularExpressionMatch ended =
+            QRegularExpression("command ended (\\d+) ms after the device vanished").match(run.BridgeErrors);
+        QVERIFY2(ended.hasMatch() && ended.captured(1).toLongLong() < WATCH_MS, qPrintable(run.BridgeErrors));
+        QVERIFY2(run.Output.contains(QRegularExpression(
+                     "Updater \"BOX_STEP_RAM_PROGRAM_MAIN_\\d+\" has encountered an error!")),
+                 qPrintable(run.Output));
+        QVERIFY(!run.Output.contains("All reset succeed"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TST_USB_UPDATE)
+#include "tst_usb_update.moc"
