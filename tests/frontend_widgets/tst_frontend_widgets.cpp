@@ -219,16 +219,6 @@ private slots:
         QCOMPARE(CLASS_CONF().GetFilePath(), QCoreApplication::applicationDirPath() + "/settings.ini");
     }
 
-    void settingsFileThatCannotBeCreatedIsTraced()
-    {
-        QTemporaryDir folder;
-        const int before = ErrorLineCount();
-        CLASS_CONF conf(folder.filePath("missing/folder"), nullptr);
-        const QStringList errors = ErrorLinesSince(before);
-        QCOMPARE(errors.size(), 1);
-        QVERIFY(errors.first().endsWith(" The configuration file couldn't be created"));
-    }
-
     void aboutWindow()
     {
         CLASS_ABOUT_WINDOW about;

@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTranslator>
 
 #include "FRONTEND/FRONTEND_ClassBoxUpdaterWindow.h"
 #include "FRONTEND/FRONTEND_StyleSheet.h"
@@ -353,20 +352,6 @@ private slots:
         QCOMPARE(copies.count(), 2);
         QCOMPARE(copies.at(0).at(0).toString(), folder + "/first.ktp");
         QCOMPARE(copies.at(1).at(0).toString(), folder + "/second.ktp");
-    }
-
-    // The catalogues carry the window's texts, yet the window shows them in English.
-    void cataloguesCarryFixedTexts()
-    {
-        QTranslator french;
-        QVERIFY(french.load(":/lang/lang_fr_FR.qm"));
-        QCOMPARE(french.translate("CLASS_BOX_UPDATER_WINDOW", "Failed to read version."),
-                 QString::fromUtf8("\u00c9chec de la lecture de la version."));
-        QVERIFY(QCoreApplication::installTranslator(&french));
-        CLASS_BOX_UPDATER_WINDOW window(nullptr);
-        QCoreApplication::removeTranslator(&french);
-        QCOMPARE(Widgets(window).start->text(), QString("Start"));
-        QCOMPARE(window.windowTitle(), QString("QRN207 Firmware Updater"));
     }
 
     void styleSheetAppliedAtShow()

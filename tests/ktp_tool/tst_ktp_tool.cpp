@@ -1,8 +1,5 @@
-// ktp-tool as a user runs it: sample, pack, unpack and check, with the real
+// ktp-tool as a release engineer runs it: the check of a package tree, with the real
 // openssl and 7-Zip.
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -51,51 +48,6 @@ private:
 
 private slots:
     void initTestCase() { QVERIFY(m_Scratch.isValid()); }
-
-    // sample -> pack -> unpack -> check: the tree comes back byte for byte and is sound.
-    void PackThenCheckRoundTrip_data()
-    {
-        QTest::addColumn<QStringList>("sampleArguments");
-        QTest::newRow("udp") << QStringList{"--udp-port", "4242"};
-        QTest::newRow("serial with recovery") << QStringList{"--serial", "/dev/ttyQRN", "--recovery"};
-    }
-    void PackThenCheckRoundTrip()
-    {
-        QFETCH(QStringList, sampleArguments);
-        const QString tag = QTest::currentDataTag();
-        const QString tree = m_Scratch.filePath(tag + " tree");
-        const QString package = m_Scratch.filePath(tag + " package.ktp");
-        const QString back = m_Scratch.filePath(tag + " back");
-        QCOMPARE(Tool(QStringList{"sample", tree} + sampleArguments).ExitCode, 0);
-        QCOMPARE(Tool({"pack", tree, package}).ExitCode, 0);
-        QVERIFY(!Read(package).contains("components"));
-        QCOMPARE(Tool({"unpack", package, back}).ExitCode, 0);
-        for (const QString& file :
-             {QString("CONF/components.json"), QString("CONF/version.ini"),
-              QString("BINARIES/MICRO/ORLEX_MAIN.bin"), QString("BINARIES/FPGA/CORVAL.bin")})
-            QCOMPARE(Read(back + "/" + file), Read(tree + "/" + file));
-        const T_RESULT check = Tool({"check", back});
-        QVERIFY2(check.ExitCode == 0, qPrintable(check.Output + check.Errors));
-        QVERIFY(check.Output.endsWith("no error\n"));
-        const QJsonObject card = QJsonDocument::fromJson(Read(back + "/CONF/components.json"))
-                                     .object()["box_updater_cards"]
-                                     .toArray()[0]
-                                     .toObject();
-        const QJsonObject link = card["info"]
-                                     .toObject()["details"]
-                                     .toArray()[0]
-                                     .toObject()["communication"]
-                                     .toArray()[0]
-                                     .toObject();
-        const QJsonObject parameters = link["parameters"].toObject();
-        if (sampleArguments.contains("--serial"))
-            QCOMPARE(parameters["port"].toString(), QString("/dev/ttyQRN"));
-        else
-        {
-            QCOMPARE(parameters["remote-addr"].toString(), QString("127.0.0.1"));
-            QCOMPARE(parameters["remote-port"].toInt(), 4242);
-        }
-    }
 
     // Every error of a broken tree is listed, one per line, in the parser's words.
     void CheckListsEveryError()

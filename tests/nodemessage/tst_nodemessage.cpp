@@ -235,16 +235,6 @@ private slots:
         QCOMPARE(sent.size(), 3);
     }
 
-    void withoutOneAtATimeEverythingGoes()
-    {
-        TX tx(0, 3000, false);
-        QSignalSpy sent(&tx, &TX::SIGNAL_SendDataOnCom);
-        tx.SendMessage(5, NODE_MSG_TYPE_WITH_ACK, "A", 0);
-        tx.SendMessage(5, NODE_MSG_TYPE_WITH_ACK, "B", 0);
-        QCOMPARE(sent.size(), 2);
-        QCOMPARE(tx.GetPendingCount(), 2);
-    }
-
     void sendingFromAnotherThread()
     {
         // The updater's thread sends while acknowledgements arrive on the port's side.
