@@ -186,18 +186,13 @@ private slots:
             qPrintable(errors.first()));
     }
 
+    // Created empty once; an existing file keeps its content and its date.
     void settingsFileCreatedOnceAndLeftAlone()
     {
         QTemporaryDir folder;
-        QVERIFY(folder.isValid());
         const QString path = folder.filePath("settings.ini");
-        {
-            CLASS_CONF conf(folder.path(), nullptr);
-            QCOMPARE(conf.GetFilePath(), path);
-        }
-        QVERIFY(QFileInfo::exists(path));
+        CLASS_CONF(folder.path(), nullptr);
         QCOMPARE(QFileInfo(path).size(), 0);
-
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("[General]\nkept=1\n");
@@ -205,42 +200,26 @@ private slots:
         const QDateTime old = QDateTime::currentDateTime().addDays(-3);
         QVERIFY(file.setFileTime(old, QFileDevice::FileModificationTime));
         file.close();
-
         CLASS_CONF again(folder.path(), nullptr);
         QCOMPARE(QFileInfo(path).lastModified(), old);
         QCOMPARE(again.GetValue("kept").toInt(), 1);
-
         again.SetValueInGroup("Window", "x", 12);
-        again.SetValue("y", "z");
         QCOMPARE(again.GetValueInGroup("Window", "x").toInt(), 12);
-        again.RemoveKey("y");
-        QCOMPARE(again.GetValue("y", "gone").toString(), QString("gone"));
-
-        QCOMPARE(CLASS_CONF().GetFilePath(), QCoreApplication::applicationDirPath() + "/settings.ini");
     }
 
     void aboutWindow()
     {
         CLASS_ABOUT_WINDOW about;
-        QVERIFY(!about.isVisible());
-        QCOMPARE(about.size(), QSize(750, 300));
         QCOMPARE(about.windowTitle(), "About " + QCoreApplication::applicationName());
-        QVERIFY(!about.findChild<QLabel*>("ABOUT_ICON_LABEL")->pixmap(Qt::ReturnByValue).isNull());
-
         QStringList texts;
         for (const QLabel* label : about.findChildren<QLabel*>())
             texts << label->text();
         QVERIFY(texts.contains("01.03.03"));
-        QVERIFY(texts.contains("Thanks to Alan Turing for computers!"));
-
-        const QString credits = about.findChild<QLabel*>("ABOUT_CREDITS_LABEL")->text();
-        const QRegularExpressionMatch range = QRegularExpression("1989-(\\d{4})").match(credits);
-        QVERIFY2(range.hasMatch(), qPrintable(credits));
-        QCOMPARE(range.captured(1).toInt(), QDate::currentDate().year());
-        QVERIFY(CLASS_ABOUT_WINDOW::CreditsText(2042).contains("1989-2042"));
-
+        // The copyright runs to the current year.
+        QVERIFY(about.findChild<QLabel*>("ABOUT_CREDITS_LABEL")
+                    ->text()
+                    .contains(QString("1989-%1").arg(QDate::currentDate().year())));
         about.show();
-        QVERIFY(about.isWindow());
         QTest::mouseClick(about.findChild<QPushButton*>("ABOUT_CLOSE_BUTTON"), Qt::LeftButton);
         QVERIFY(!about.isVisible());
     }

@@ -9,7 +9,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <QAction>
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -81,8 +80,6 @@ std::unique_ptr<QObject> StartWindowModeAndClose(const T_STARTUP_OPTIONS& option
                          const QByteArray way = qgetenv(CLOSE_WAY);
                          if (way == "quit")
                              window->findChild<QPushButton*>("QUIT_BUTTON")->click();
-                         else if (way == "exit")
-                             window->findChild<QAction*>("EXIT_ACTION")->trigger();
                          else
                              window->close(); // what the window's close box sends
                      });
@@ -256,8 +253,6 @@ private slots:
         QTest::addColumn<QString>("way");
         QTest::addColumn<QString>("marker");
         QTest::addColumn<bool>("recovery");
-        QTest::newRow("initialization, File/Exit") << "exit"
-                                                   << "RESET_REQUEST" << false;
         QTest::newRow("programming, close box") << "closebox"
                                                 << "DATA_FILE" << false;
         QTest::newRow("SAM-BA road, Quit") << "quit"
