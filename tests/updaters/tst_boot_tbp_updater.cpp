@@ -310,9 +310,6 @@ private slots:
         QTest::newRow("error 5 udp")
             << "udp" << QStringList{"--fault-error", "5@DATA_FILE:2"}
             << "Error has been received during TBP programming \"BOX_APP\", abort update!";
-        QTest::newRow("error 5 pty")
-            << "pty" << QStringList{"--fault-error", "5@SET_ADDR"}
-            << "Error has been received during TBP programming \"BOX_APP\", abort update!";
         QTest::newRow("silent")
             << "pty" << QStringList{"--fault-silence-after", "6"}
             << "Command timeout encountered for updater named \"BOX_APP\" in step \"Programme "
