@@ -130,14 +130,14 @@ private slots:
         QCOMPARE(states.at(0).at(0).value<T_BOX_UPDATER_STATE>(), BOX_UPDATER_STATE_ERROR);
     }
 
-    // The normal road: 2, then 3 (the unused recovery steps count as done),
-    // then the final reset after the card's last step; success ends the run.
+    // The normal road: 2, then 3 (the unused recovery steps count as done), the FPGA
+    // after it, then the final reset after the card's last step; success ends the run.
     void NormalRoad()
     {
         BOX_UPDATER box(false, false, true);
         CLASS_CARD* card =
             BuildCard(box, {STEP_SAMBA_PROGRAM_RAM, STEP_RAM_PROGRAM_RESIDENT, STEP_RESIDENT_PROGRAM_RAM,
-                            STEP_RAM_PROGRAM_MAIN, STEP_FINAL_RESET});
+                            STEP_RAM_PROGRAM_MAIN, STEP_RAM_PROGRAM_FPGA_0, STEP_FINAL_RESET});
         QVERIFY(card);
         Bool finished = false;
         Bool error = false;
@@ -147,6 +147,8 @@ private slots:
         QCOMPARE(Updater(card, STEP_SAMBA_PROGRAM_RAM)->GetProgress(), DWord(100));
         QCOMPARE(Updater(card, STEP_RAM_PROGRAM_RESIDENT)->GetProgress(), DWord(100));
         Updater(card, STEP_RAM_PROGRAM_MAIN)->SetStatus(UPDATER_STATUS_SUCCESS);
+        QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_RAM_PROGRAM_FPGA_0});
+        Updater(card, STEP_RAM_PROGRAM_FPGA_0)->SetStatus(UPDATER_STATUS_SUCCESS);
         QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_FINAL_RESET});
         QVERIFY(!finished);
         QSignalSpy states(&box, &BOX_UPDATER::SIGNAL_ChangeCurrentState);

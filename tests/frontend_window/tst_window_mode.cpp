@@ -193,6 +193,7 @@ private slots:
         QTRY_VERIFY(window->findChildren<QMessageBox*>().isEmpty());
 
         // A whole update.
+        start->click();
         QTRY_VERIFY_WITH_TIMEOUT(window->GetCurrentState() == BOX_UPDATER_STATE_RUNNING ||
                                      window->GetCurrentState() == BOX_UPDATER_STATE_FINISHED,
                                  UPDATE_TIMEOUT_MS);

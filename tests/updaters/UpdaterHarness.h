@@ -125,6 +125,38 @@ struct Link
     }
 };
 
+// A device played by the test itself over UDP: the exact bytes an updater sends, answered by hand.
+struct RawUdpDevice
+{
+    QUdpSocket Socket;
+    CLASS_COMMUNICATION_CONF_UDP* Communication = nullptr;
+
+    RawUdpDevice()
+    {
+        Socket.bind(QHostAddress(QHostAddress::LocalHost), 0);
+        Communication =
+            new CLASS_COMMUNICATION_CONF_UDP(QStringLiteral("UDP_CARD_BOX"), 1, QStringLiteral("127.0.0.1"),
+                                             FreeUdpPort(), QStringLiteral("127.0.0.1"), Socket.localPort());
+    }
+    ~RawUdpDevice() { delete Communication; }
+
+    // The next datagram, or nothing after ms; replies go back to its sender.
+    QByteArray Receive(int ms = 10000)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!Socket.hasPendingDatagrams() && !deadline.hasExpired())
+            QTest::qWait(10);
+        QByteArray data(int(qMax<qint64>(0, Socket.pendingDatagramSize())), '\0');
+        Socket.readDatagram(data.data(), data.size(), &m_Peer, &m_PeerPort);
+        return data;
+    }
+    void Reply(const QByteArray& data) { Socket.writeDatagram(data, m_Peer, m_PeerPort); }
+
+private:
+    QHostAddress m_Peer;
+    quint16 m_PeerPort = 0;
+};
+
 // One run of one updater on its own thread.
 class Run
 {

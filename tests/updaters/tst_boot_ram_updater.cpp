@@ -139,6 +139,22 @@ private slots:
         QCOMPARE(run.Texts().last(), QString("\tBOX_SAMBA - PROGRAMMING_SUCCESS"));
     }
 
+    // The monitor may answer terminal mode with its prompt before the line end.
+    void promptInEitherOrder()
+    {
+        CLASS_BINARY_INFORMATIONS binary(WriteFile(m_Dir, "order.bin", Pattern(100, 5)), RAM_BASE, RAM_JUMP);
+        RawUdpDevice monitor;
+        auto* updater =
+            new CLASS_MVR_BOOT_RAM_UPDATER("BOX_SAMBA", STEP_SAMBA_PROGRAM_RAM, monitor.Communication);
+        QVERIFY(updater->Configure(&binary, nullptr, 1, nullptr, nullptr, nullptr));
+        updater->SetDelays(ShortDelays());
+        Run run(updater);
+        emit updater->SIGNAL_Start();
+        QCOMPARE(monitor.Receive(), QByteArray("T#"));
+        monitor.Reply("\n\r>\n\r");
+        QVERIFY(monitor.Receive().startsWith("S20000000,"));
+    }
+
     // A second run after Reset writes every block once again, still in order.
     void secondRun()
     {
