@@ -97,17 +97,11 @@ private slots:
                                     << QByteArray("S20000000,00000100#");
         QTest::newRow("write file full block")
             << S::BuildWriteFile(0x20000000, 0xFC00) << QByteArray("S20000000,0000FC00#");
-        QTest::newRow("write file empty")
-            << S::BuildWriteFile(0x2000FC01, 0) << QByteArray("S2000FC01,00000000#");
         QTest::newRow("go") << S::BuildGo(0x20000000) << QByteArray("G20000000#");
-        QTest::newRow("go short address") << S::BuildGo(0x400abc) << QByteArray("G400ABC#");
-        QTest::newRow("read file") << S::BuildReadFile(0x200000, 0x100) << QByteArray("R200000,100#");
         QTest::newRow("write word") << S::BuildWriteWord(0x400E0A00, 0xDEADbeef)
                                     << QByteArray("W400E0A00,DEADBEEF#");
-        QTest::newRow("read word") << S::BuildReadWord(0x400E0A00) << QByteArray("w400E0A00,4#");
         QTest::newRow("write half-word keeps 16 bits")
             << S::BuildWriteHalfWord(0x10, 0x12345678) << QByteArray("H10,5678#");
-        QTest::newRow("read half-word") << S::BuildReadHalfWord(0x10) << QByteArray("h10,#");
         QTest::newRow("write byte keeps 8 bits") << S::BuildWriteByte(0xFF, 0x1AB) << QByteArray("OFF,AB#");
     }
 
@@ -352,19 +346,6 @@ private slots:
             fpga.ProgrammationWorker();
         QCOMPARE(fpga.GetOffset(), DWord(128));
         QCOMPARE(waits.size(), 1);
-    }
-
-    void tbpDefaultEraseWaitBlocks()
-    {
-        // 6827 bytes: 80 units × 1.25 = 100 ms, really slept without injection.
-        CLASS_BINARY_INFORMATIONS binary(WriteFile("wait.bin", Pattern(6827)), 0, 0);
-        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_RESIDENT, CARD_TYPE_BOX);
-        file.ReInitProgrammationWorker();
-        file.ProgrammationWorker(); // SET_ADDR
-        QElapsedTimer timer;
-        timer.start();
-        file.ProgrammationWorker(); // START_SEND
-        QVERIFY(timer.elapsed() >= 100);
     }
 
     void tbpEmptyBinary_data()
