@@ -450,8 +450,9 @@ private slots:
         root = With(root, At(BASICS, "0.base-addr"), "0x0x10");
         root = With(root, At(BASICS, "2"),
                     Component("STEP_RAM_PROGRAM_FPGA_0", "BIN/../BIN/main.bin", "FPGA_0", "0x200", "none"));
-        root = With(root, At(BASICS, "3"),
-                    Component("STEP_RAM_PROGRAM_EDID_0", m_Base + "BIN/fpga.bin", "EDID_0", "0x300", "none"));
+        root = With(
+            root, At(BASICS, "3"),
+            Component("STEP_RAM_PROGRAM_EDID_0", m_Base + "BIN/fpga.bin", "EDID_0", "0x0x0x300", "none"));
         CLASS_CARDS_MANAGER manager;
         const QList<CLASS_COMMUNICATION_CONF*> links;
         CLASS_CONFIGURATION_PARSER parser(&manager, links, false, false);
