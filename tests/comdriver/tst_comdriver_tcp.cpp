@@ -18,20 +18,6 @@ QString Identifier(const QTcpSocket& client)
 {
     return QStringLiteral("127.0.0.1_%1").arg(client.localPort());
 }
-
-QByteArray ReadAll(QTcpSocket& socket, int count)
-{
-    QByteArray data;
-    QElapsedTimer timer;
-    timer.start();
-    while (data.size() < count && timer.elapsed() < WAIT_MS)
-    {
-        if (socket.bytesAvailable() > 0 || socket.waitForReadyRead(50))
-            data += socket.readAll();
-        QCoreApplication::processEvents();
-    }
-    return data;
-}
 } // namespace
 
 class TestComdriverTcp : public QObject
@@ -80,42 +66,6 @@ private slots:
         QCOMPARE(counters.size(), 1);
     }
 
-    void clientExchangeAndRemoteClose()
-    {
-        QTcpServer peer;
-        QVERIFY(peer.listen(LOOPBACK, 0));
-        CLASS_UNIVERSALPORT_TCP_CLIENT client(false, QStringLiteral("TCP_C"));
-        client.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_TCP_CLIENT(LOOPBACK, peer.serverPort()));
-        QStringList order;
-        connect(&client, &CLASS_UNIVERSALPORT::SIGNAL_ConnectionCounterChanged, this,
-                [&order](DWord counter) { order << QStringLiteral("counter %1").arg(counter); });
-        connect(&client, &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged, this,
-                [&order](T_CONNECTION_STATE state) { order << QStringLiteral("state %1").arg(state); });
-        connect(&client, &CLASS_UNIVERSALPORT::SIGNAL_ErrorFromPort, this,
-                [&order](const QString& error) { order << QStringLiteral("error ") + error; });
-
-        QVERIFY(client.Open());
-        QCOMPARE(order, QStringList{"state 2"});
-        QVERIFY(peer.waitForNewConnection(WAIT_MS));
-        std::unique_ptr<QTcpSocket> remote(peer.nextPendingConnection());
-        QTRY_COMPARE_WITH_TIMEOUT(client.GetConnectionState(), CONNECTION_STATE_CONNECTED, WAIT_MS);
-        QCOMPARE(order, (QStringList{"state 2", "counter 1", "state 0"}));
-
-        QVERIFY(client.SendData("hello"));
-        QCOMPARE(ReadAll(*remote, 5), QByteArray("hello"));
-        remote->write("world");
-        QTRY_VERIFY_WITH_TIMEOUT(client.HasDataAvailable(), WAIT_MS);
-        QByteArray data;
-        QTRY_VERIFY_WITH_TIMEOUT((data.clear(), client.GetReceivedData(data, -1), data.size() == 5), WAIT_MS);
-        QCOMPARE(data, QByteArray("world"));
-
-        order.clear();
-        remote->close();
-        QTRY_COMPARE_WITH_TIMEOUT(client.GetConnectionState(), CONNECTION_STATE_DISCONNECTED, WAIT_MS);
-        QCOMPARE(order, (QStringList{"error RemoteHostClosedError", "state 3", "counter 0", "state 1"}));
-        disconnect(&client, nullptr, this, nullptr);
-    }
-
     // A second Open keeps the session; Close reports its end once.
     void clientSecondOpenAndCloseReportOnce()
     {
@@ -141,29 +91,6 @@ private slots:
         QCOMPARE(states.at(0).at(0).value<T_CONNECTION_STATE>(), CONNECTION_STATE_DISCONNECTED);
         QCOMPARE(counters.size(), 1);
         QCOMPARE(counters.at(0).at(0).value<DWord>(), DWord(0));
-    }
-
-    void clientOpenSucceedsThenFails()
-    {
-        quint16 closedPort = 0;
-        {
-            QTcpServer probe;
-            QVERIFY(probe.listen(LOOPBACK, 0));
-            closedPort = probe.serverPort();
-        }
-        CLASS_UNIVERSALPORT_TCP_CLIENT client(true, QStringLiteral("TCP_C"));
-        client.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_TCP_CLIENT(LOOPBACK, closedPort));
-        QSignalSpy errors(&client, &CLASS_UNIVERSALPORT::SIGNAL_ErrorFromPort);
-        QVERIFY(client.Open());
-        QTRY_COMPARE_WITH_TIMEOUT(client.GetConnectionState(), CONNECTION_STATE_ERROR, WAIT_MS);
-        QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("ConnectionRefusedError"));
-
-        client.EnableTxSpy();
-        QSignalSpy refused(&client, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewRefusedData);
-        const ComdriverTraces::Mark mark;
-        QVERIFY(!client.SendData("x"));
-        QCOMPARE(refused.size(), 1);
-        QVERIFY2(mark.Since().contains(QStringLiteral("Socket is not connected")), qPrintable(mark.Since()));
     }
 };
 
