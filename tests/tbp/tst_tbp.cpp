@@ -289,6 +289,7 @@ private slots:
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("trace");
         QTest::newRow("4 bytes") << Hex("3A 00 00 00") << 0 << 0 << "Too few data";
+        QTest::newRow("4 bytes, another header") << Hex("3B 00 00 00") << 0 << 0 << "Too few data";
         QTest::newRow("wrong header") << Hex("3B 00 00 00 00") << 0 << 0 << "Wrong protocol header: 0x3B";
         QTest::newRow("4 attributes for 3")
             << Hex("3A 21 00 04 00") << 1 << 3 << "Wrong number of attributes with command code: 21";
