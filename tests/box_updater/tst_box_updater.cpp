@@ -17,19 +17,7 @@
 #include "BACKEND/UPDATER/MVR_ClassInitUpdater.h"
 #include "TestSupport.h"
 #include "TraceCapture.h"
-
-namespace
-{
-const int TOOL_TIMEOUT_MS = 60000;
-
-bool Tool(const QStringList& arguments)
-{
-    QProcess process;
-    process.start(TestSupport::BinaryDir() + "/ktp-tool", arguments);
-    return process.waitForFinished(TOOL_TIMEOUT_MS) && process.exitStatus() == QProcess::NormalExit &&
-           process.exitCode() == 0;
-}
-} // namespace
+#include "UpdateRuns.h"
 
 class TST_BOX_UPDATER : public QObject
 {
@@ -37,6 +25,7 @@ class TST_BOX_UPDATER : public QObject
 private:
     QTemporaryDir m_Scratch;
     TraceCapture m_Traces;
+    UpdateRuns::T_SCRATCH m_Packages;
     CLASS_BINARY_INFORMATIONS m_NoBinary{QString(), 0, 0};
 
     // A box card with one updater per given step; the test sets every status itself.
@@ -90,16 +79,6 @@ private:
         return started;
     }
 
-    QString MakePackage(const QString& name, bool compatible = true)
-    {
-        const QString tree = m_Scratch.filePath("trees/" + name);
-        const QString package = m_Scratch.filePath(name + ".ktp");
-        QStringList sample{"sample", tree};
-        if (!compatible)
-            sample << "--incompatible";
-        return Tool(sample) && Tool({"pack", tree, package}) ? package : QString();
-    }
-
 private slots:
     void initTestCase()
     {
@@ -107,13 +86,6 @@ private slots:
         QVERIFY(m_Scratch.isValid());
         QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
         InitEnumerationTables();
-    }
-
-    void DefaultDelaysAreTheDevicesOnes()
-    {
-        BOX_UPDATER box(false, false, true);
-        QCOMPARE(box.GetDelays().PollIntervalMs, 1000ul);
-        QCOMPARE(box.GetDelays().InactivityTimeoutMs, qint64(15000));
     }
 
     // Step 2 fails with steps 0 and 1 present: 0 starts, then 1; once 1 runs,
@@ -158,14 +130,14 @@ private slots:
         QCOMPARE(states.at(0).at(0).value<T_BOX_UPDATER_STATE>(), BOX_UPDATER_STATE_ERROR);
     }
 
-    // The normal road: 2, then 3 (the unused recovery steps count as done),
-    // then the final reset after the card's last step; success ends the run.
+    // The normal road: 2, then 3 (the unused recovery steps count as done), the FPGA
+    // after it, then the final reset after the card's last step; success ends the run.
     void NormalRoad()
     {
         BOX_UPDATER box(false, false, true);
         CLASS_CARD* card =
             BuildCard(box, {STEP_SAMBA_PROGRAM_RAM, STEP_RAM_PROGRAM_RESIDENT, STEP_RESIDENT_PROGRAM_RAM,
-                            STEP_RAM_PROGRAM_MAIN, STEP_FINAL_RESET});
+                            STEP_RAM_PROGRAM_MAIN, STEP_RAM_PROGRAM_FPGA_0, STEP_FINAL_RESET});
         QVERIFY(card);
         Bool finished = false;
         Bool error = false;
@@ -175,6 +147,8 @@ private slots:
         QCOMPARE(Updater(card, STEP_SAMBA_PROGRAM_RAM)->GetProgress(), DWord(100));
         QCOMPARE(Updater(card, STEP_RAM_PROGRAM_RESIDENT)->GetProgress(), DWord(100));
         Updater(card, STEP_RAM_PROGRAM_MAIN)->SetStatus(UPDATER_STATUS_SUCCESS);
+        QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_RAM_PROGRAM_FPGA_0});
+        Updater(card, STEP_RAM_PROGRAM_FPGA_0)->SetStatus(UPDATER_STATUS_SUCCESS);
         QCOMPARE(Poll(box, card, finished, error), QList<int>{STEP_FINAL_RESET});
         QVERIFY(!finished);
         QSignalSpy states(&box, &BOX_UPDATER::SIGNAL_ChangeCurrentState);
@@ -241,84 +215,6 @@ private slots:
         box.CardsUpdate(finished, error);
         QCOMPARE(timeOuts.count(), 1);
         QVERIFY(!finished);
-    }
-
-    void AllUpdatersInStatus()
-    {
-        BOX_UPDATER box(false, false, true);
-        CLASS_CARD* card = BuildCard(box, {STEP_RESIDENT_PROGRAM_RAM, STEP_RAM_PROGRAM_MAIN});
-        QVERIFY(card);
-        QVERIFY(!box.AllUpdatersInStatus({}));
-        QVERIFY(box.AllUpdatersInStatus({{STEP_RAM_PROGRAM_FPGA_0, UPDATER_STATUS_SUCCESS}}));
-        QVERIFY(box.AllUpdatersInStatus({{STEP_RESIDENT_PROGRAM_RAM, UPDATER_STATUS_IDLE}}));
-        QVERIFY(!box.AllUpdatersInStatus({{STEP_RESIDENT_PROGRAM_RAM, UPDATER_STATUS_IDLE},
-                                          {STEP_RAM_PROGRAM_MAIN, UPDATER_STATUS_SUCCESS}}));
-    }
-
-    // Window mode: a package refused by the operator keeps the old one.
-    void RefusedPackageKeepsTheOldOne()
-    {
-        BOX_UPDATER box(false, false, false);
-        const QString good = MakePackage("good");
-        QVERIFY(!good.isEmpty());
-        QSignalSpy failures(&box, &BOX_UPDATER::SIGNAL_ExtractionFailed);
-        box.SLOT_CopyKtpPackageInLocal(good);
-        QCOMPARE(failures.count(), 0);
-        const QString kept = box.GetPackageExtractor().GetLocalPackagePath();
-        QCOMPARE(QFileInfo(kept).fileName(), QString("good.ktp"));
-
-        const QString bad = m_Scratch.filePath("bad.ktp");
-        QFile file(bad);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(512, 'k'));
-        file.close();
-        m_Traces.NewErrors();
-        box.SLOT_CopyKtpPackageInLocal(bad);
-        QCOMPARE(failures.count(), 1);
-        QCOMPARE(failures.at(0).at(0).toString(),
-                 QString("Error when extracting the selected package. Keeping the old package."));
-        QVERIFY(m_Traces.NewErrors().join('\n').contains(
-            "Unable to save the following KTP Package from path: \"" + bad + "\""));
-        QCOMPARE(box.GetPackageExtractor().GetLocalPackagePath(), kept);
-    }
-
-    // StartUpdate decrypts and extracts the kept package under a temporary
-    // folder whose path holds a blank, then refuses a configuration it cannot read.
-    void StartUpdateUnderTemporaryFolderWithBlank_data()
-    {
-        QTest::addColumn<bool>("quiet");
-        QTest::newRow("window") << false;
-        QTest::newRow("quiet") << true;
-    }
-    void StartUpdateUnderTemporaryFolderWithBlank()
-    {
-        QFETCH(bool, quiet);
-        const QString package = MakePackage("blank");
-        QVERIFY(!package.isEmpty());
-        const QByteArray savedTemporary = qgetenv("TMPDIR");
-        const QString temporary = m_Scratch.filePath(QString("tmp with blank %1").arg(quiet));
-        QVERIFY(QDir().mkpath(temporary));
-        qputenv("TMPDIR", QFile::encodeName(temporary));
-        {
-            BOX_UPDATER box(false, false, quiet);
-            QVERIFY(box.TakePackage(package));
-            QSignalSpy states(&box, &BOX_UPDATER::SIGNAL_ChangeCurrentState);
-            QSignalSpy closes(&box, &BOX_UPDATER::SIGNAL_CloseUpdater);
-            box.StartUpdate(temporary + "/missing components.json");
-            QVERIFY(QFileInfo::exists(temporary + "/BOX_UPDATER/PackageExtraction/CONF/components.json"));
-            if (quiet)
-            {
-                QCOMPARE(closes.count(), 1);
-                QCOMPARE(closes.at(0).at(0).toInt(), BOX_UPDATER::RETURN_CODE_CONFIGURATION_REJECTED);
-            }
-            else
-            {
-                QCOMPARE(closes.count(), 0);
-                QCOMPARE(states.count(), 2);
-                QCOMPARE(states.at(1).at(0).value<T_BOX_UPDATER_STATE>(), BOX_UPDATER_STATE_ERROR);
-            }
-        }
-        qputenv("TMPDIR", savedTemporary);
     }
 
     void StartUpdateWithoutPackage()
@@ -453,7 +349,7 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(bool, isFile);
-        const QString package = MakePackage("unusable");
+        const QString package = m_Packages.MakePackage("unusable", {});
         QVERIFY(!package.isEmpty());
         const QString temporary = m_Scratch.filePath(name);
         if (isFile)

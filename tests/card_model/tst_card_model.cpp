@@ -17,7 +17,6 @@
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
 #include "TraceCapture.h"
 #include "TraceMessages.h"
-#include "UpdaterHarness.h"
 
 class TestCardModel : public QObject
 {
@@ -286,40 +285,6 @@ private slots:
         updater = UpdaterAt(second, 0);
         manager.DeleteAllCards();
         QVERIFY(updater.isNull());
-    }
-
-    // The box updater reads progress while an updater programs the simulator
-    // from the card's thread.
-    void progressReadWhileUpdatersRun()
-    {
-        UpdaterHarness::Link link;
-        QVERIFY(link.Start("udp", m_Scratch, {}));
-        CLASS_CARDS_MANAGER manager;
-        CLASS_CARD* card = manager.AddCard(CARD_TYPE_BOX);
-        QVERIFY(card->AddCommunication(COMMUNICATION_TYPE_UDP, *link.Communication));
-        const QString path =
-            UpdaterHarness::WriteFile(m_Scratch, "main.bin", UpdaterHarness::Pattern(20000, 1));
-        CLASS_BINARY_INFORMATIONS binary(path, 0x00410000, 0x00410000);
-        QVERIFY(Add(card, STEP_RAM_PROGRAM_MAIN, COMPONENT_TYPE_APP, QStringLiteral("MICRO"), &binary));
-        QVERIFY(Add(card, STEP_FINAL_RESET, COMPONENT_TYPE_RESIDENT)); // stays idle: weight 1 at 0 %
-        CLASS_ABSTRACT_UPDATER* updater = UpdaterAt(card, 0);
-
-        emit updater->SIGNAL_Start();
-        int readsWhileRunning = 0;
-        QDeadlineTimer deadline(UpdaterHarness::RUN_TIMEOUT_MS);
-        while (!deadline.hasExpired() && updater->GetStatus() < UPDATER_STATUS_SUCCESS)
-        {
-            readsWhileRunning += updater->GetStatus() == UPDATER_STATUS_RUNNING ? 1 : 0;
-            QVERIFY(card->GetCardProgress() <= 100);
-            QTest::qWait(1);
-        }
-        QCOMPARE(updater->GetStatus(), SDWord(UPDATER_STATUS_SUCCESS));
-        QVERIFY(readsWhileRunning > 0);
-        QCOMPARE(card->GetCardProgress(), Byte(500 / 6));
-        // As the box updater ends a run: the thread is asked to end, then the model goes.
-        card->GetThread()->exit(0);
-        QVERIFY(card->GetThread()->wait(10000));
-        manager.DeleteAllCards();
     }
 };
 

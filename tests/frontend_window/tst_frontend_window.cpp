@@ -8,9 +8,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QStatusBar>
 #include <QTemporaryDir>
-#include <QTranslator>
 
 #include "BACKEND/Box_Updater.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCard.h"
@@ -110,23 +108,12 @@ private slots:
         Widgets w(window);
         QVERIFY(w.complete());
         QCOMPARE(window.windowTitle(), QString("QRN207 Firmware Updater"));
-        QCOMPARE(window.objectName(), QString("QRN_UPDATER__MAIN_WINDOW"));
-        QCOMPARE(window.size(), QSize(420, 170));
-        QCOMPARE(window.minimumSize(), window.maximumSize());
         QVERIFY(window.acceptDrops());
-        QCOMPARE(w.deviceVersion->text(), QString());
         QCOMPARE(w.packageVersion->text(), QString("Please use File/Open to select an KTP package."));
         QCOMPARE(w.label->text(), QString("Current state: Ready"));
-        QCOMPARE(w.bar->minimum(), 0);
-        QCOMPARE(w.bar->maximum(), 100);
-        QVERIFY(w.bar->isTextVisible());
-        QVERIFY(w.loading->isHidden());
         QCOMPARE(window.findChild<QLabel*>("PROGRAM_VERSION_LABEL")->text(), QString("Version: 01.03.03"));
         QVERIFY(window.GetConfigurationFilePath().endsWith(
             "/BOX_UPDATER/PackageExtraction/CONF/components.json"));
-        QVERIFY(window.GetConfigurationFilePath().startsWith(QDir::tempPath()));
-        QVERIFY(!window.statusBar()->isSizeGripEnabled());
-        QVERIFY(m_Traces.NewErrors().isEmpty());
     }
 
     // Each row: events applied from a fresh window, then both buttons' state.
@@ -194,36 +181,24 @@ private slots:
         Widgets w(window);
         QSignalSpy started(&window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_StartUpdate);
         QSignalSpy stopped(&window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_StopUpdate);
-
         window.ChangeUpdaterCompatibility(true);
         window.ChangeCurrentProgress(40); // left over from an earlier run
         w.start->click();
         QCOMPARE(started.count(), 1);
         QCOMPARE(started.at(0).at(0).toString(), window.GetConfigurationFilePath());
         QCOMPARE(w.bar->value(), 0);
-
-        window.ChangeCurrentState(BOX_UPDATER_STATE_READY);
         window.ChangeCurrentState(BOX_UPDATER_STATE_RUNNING);
         QVERIFY(!w.loading->isHidden());
-        QCOMPARE(w.label->GetLabelState(), DWord(1));
         window.ChangeCurrentProgress(100);
         window.ChangeCurrentState(BOX_UPDATER_STATE_FINISHED);
         QVERIFY(w.loading->isHidden());
         QCOMPARE(w.label->text(), QString("Current state: Finished"));
         QCOMPARE(w.bar->GetProgressBarState(), DWord(2));
-        QCOMPARE(w.bar->value(), 100);
-        QCOMPARE(w.start->text(), QString("Stop"));
-        QVERIFY(w.start->isEnabled());
-
         w.start->click();
         QCOMPARE(stopped.count(), 1);
-        QCOMPARE(started.count(), 1);
         QCOMPARE(window.GetCurrentState(), BOX_UPDATER_STATE_READY);
-        QCOMPARE(w.label->text(), QString("Current state: Ready"));
-        QCOMPARE(w.bar->GetProgressBarState(), DWord(0));
         QCOMPARE(w.bar->value(), 0);
         QCOMPARE(w.start->text(), QString("Start"));
-        QVERIFY(m_Traces.NewErrors().isEmpty());
     }
 
     void unknownStateShowsReady()
@@ -233,19 +208,12 @@ private slots:
         window.ChangeUpdaterCompatibility(true);
         window.ChangeCurrentState(BOX_UPDATER_STATE_RUNNING);
         window.ChangeCurrentProgress(30);
-        QSignalSpy values(w.bar, &QProgressBar::valueChanged);
-
         window.ChangeCurrentState(static_cast<T_BOX_UPDATER_STATE>(7));
         QCOMPARE(window.DisplayStateOf(static_cast<T_BOX_UPDATER_STATE>(7)), DWord(0));
         QCOMPARE(w.label->GetLabelState(), DWord(0));
         QCOMPARE(w.bar->GetProgressBarState(), DWord(0));
         QCOMPARE(w.label->text(), QString("Current state: Ready"));
-        // Nothing else changes: no value reset, the animation still shown, the buttons as they were.
         QCOMPARE(w.bar->value(), 30);
-        QCOMPARE(values.count(), 0);
-        QVERIFY(!w.loading->isHidden());
-        QVERIFY(w.start->isEnabled());
-        QCOMPARE(w.start->text(), QString("Start"));
         QVERIFY(m_Traces.NewErrors().isEmpty());
     }
 
@@ -253,49 +221,32 @@ private slots:
     {
         CLASS_BOX_UPDATER_WINDOW window(nullptr);
         Widgets w(window);
-        QSignalSpy values(w.bar, &QProgressBar::valueChanged);
-        window.ChangeCurrentProgress(25);
-        window.ChangeCurrentProgress(25);
-        QCOMPARE(values.count(), 1);
-        QCOMPARE(w.bar->value(), 25);
-
         window.ChangeUpdaterVersion(true, "02.01.00");
         QCOMPARE(w.packageVersion->text(), QString("02.01.00"));
         window.ChangeUpdaterVersion(false, QString());
         QCOMPARE(w.packageVersion->text(), QString("Please use File/Open to select an KTP package."));
-
         QSignalSpy asked(&window, &CLASS_BOX_UPDATER_WINDOW::SIGNAL_GetDeviceVersion);
         w.version->click();
         QCOMPARE(asked.count(), 1);
         window.SetDeviceVersion(QString());
         QCOMPARE(w.deviceVersion->text(), QString("Failed to read version."));
-        QVERIFY(w.start->isEnabled());
-        QVERIFY(w.version->isEnabled());
         window.SetDeviceVersion("1.2.3");
         QCOMPARE(w.deviceVersion->text(), QString("1.2.3"));
     }
 
+    // Not waited for: the window keeps taking notifications while a box is open.
     void messageBoxes()
     {
         CLASS_BOX_UPDATER_WINDOW window(nullptr);
         window.ChangeUpdaterCompatibility(true, "ignored");
-        QVERIFY(MessageBoxes(window).isEmpty());
-
         window.ChangeUpdaterCompatibility(false, "The package is not compatible, please update the software");
         window.ExtractionFailed("Error when extracting the selected package. Keeping the old package.");
         const QList<QMessageBox*> boxes = MessageBoxes(window);
         QCOMPARE(boxes.size(), 2);
         QCOMPARE(boxes.at(0)->windowTitle(), QString("Compatibility Error"));
         QCOMPARE(boxes.at(0)->text(), QString("The package is not compatible, please update the software"));
-        QCOMPARE(boxes.at(0)->icon(), QMessageBox::Critical);
-        QCOMPARE(boxes.at(0)->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(boxes.at(1)->windowTitle(), QString("Extract Error"));
-        QCOMPARE(boxes.at(1)->text(),
-                 QString("Error when extracting the selected package. Keeping the old package."));
-        // Not waited for: the window keeps taking notifications while a box is open.
         QVERIFY(boxes.at(1)->isVisible());
-        boxes.at(1)->button(QMessageBox::Ok)->click();
-        QTRY_COMPARE(MessageBoxes(window).size(), 1);
     }
 
     // A start whose package cannot be unpacked ends with the extraction
@@ -391,40 +342,6 @@ private slots:
         QCOMPARE(copies.count(), 2);
         QCOMPARE(copies.at(0).at(0).toString(), folder + "/first.ktp");
         QCOMPARE(copies.at(1).at(0).toString(), folder + "/second.ktp");
-    }
-
-    // A widget that has gone is traced by name and the rest of the slot still runs.
-    void missingWidgetsAreTraced()
-    {
-        CLASS_BOX_UPDATER_WINDOW window(nullptr);
-        Widgets w(window);
-        delete w.bar;
-        delete w.version;
-        window.ChangeCurrentProgress(10);
-        window.ChangeCurrentState(BOX_UPDATER_STATE_FINISHED);
-        QCOMPARE(w.label->text(), QString("Current state: Finished"));
-        QVERIFY(w.start->isEnabled());
-        const QStringList errors = m_Traces.NewErrors();
-        QCOMPARE(errors.size(), 3);
-        QVERIFY(
-            errors.at(0).endsWith("Unable to change the update progress because the progress bar is null"));
-        QVERIFY(errors.at(1).endsWith("Unable to change the state of the progress bar because it is null"));
-        QVERIFY(errors.at(2).endsWith("Unable to enable the get orlex version button because it is null"));
-    }
-
-    // The catalogues carry the window's texts, yet the window shows them in English.
-    void cataloguesCarryFixedTexts()
-    {
-        QTranslator french;
-        QVERIFY(french.load(":/lang/lang_fr_FR.qm"));
-        QCOMPARE(french.translate("CLASS_BOX_UPDATER_WINDOW", "Start"), QString::fromUtf8("D\u00e9marrer"));
-        QCOMPARE(french.translate("CLASS_BOX_UPDATER_WINDOW", "Failed to read version."),
-                 QString::fromUtf8("\u00c9chec de la lecture de la version."));
-        QVERIFY(QCoreApplication::installTranslator(&french));
-        CLASS_BOX_UPDATER_WINDOW window(nullptr);
-        QCoreApplication::removeTranslator(&french);
-        QCOMPARE(Widgets(window).start->text(), QString("Start"));
-        QCOMPARE(window.windowTitle(), QString("QRN207 Firmware Updater"));
     }
 
     void styleSheetAppliedAtShow()

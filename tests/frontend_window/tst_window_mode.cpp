@@ -9,13 +9,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <QAction>
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -33,85 +31,12 @@ namespace
 // Generous: the machine is shared and small.
 const int PACKAGE_TIMEOUT_MS = 60000;
 const int UPDATE_TIMEOUT_MS = 240000;
-const int PROBE_INTERVAL_MS = 10;
-const int STARTUP_SKIP_MS = 1000;
-const qint64 STALL_LIMIT_MS = 50;
-// Closing the window ends the program within this.
-const qint64 CLOSE_LIMIT_MS = 5000;
-
+// Closing the window ends the program within this (instrumented builds run several times slower).
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-// Instrumented builds run every line several times slower.
-const qint64 STALL_LIMIT_FACTOR = 5;
+const qint64 CLOSE_LIMIT_MS = 25000;
 #else
-const qint64 STALL_LIMIT_FACTOR = 1;
+const qint64 CLOSE_LIMIT_MS = 5000;
 #endif
-
-// Time the calling thread has spent runnable but waiting for a processor, in ns
-// (second field of its schedstat); -1 when the system does not tell.
-qint64 RunQueueWaitNs()
-{
-    QFile file(QStringLiteral("/proc/thread-self/schedstat"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
-    const QList<QByteArray> fields = file.readAll().simplified().split(' ');
-    bool ok = false;
-    const qint64 wait = fields.size() >= 2 ? fields.at(1).toLongLong(&ok) : -1;
-    return ok ? wait : -1;
-}
-
-// Measures how long the main thread's event loop goes without serving a
-// short repeating timer. A gap is the time between two ticks less the
-// interval; the time the thread sat runnable while other processes had the
-// processors is taken out, so a loaded machine does not count against the
-// window (the raw figure is kept as well).
-class StallProbe : public QObject
-{
-public:
-    void Start()
-    {
-        m_Clock.start();
-        m_Last = m_Clock.nsecsElapsed();
-        m_LastWait = RunQueueWaitNs();
-        m_Timer.setTimerType(Qt::PreciseTimer);
-        connect(&m_Timer, &QTimer::timeout, this, [this] { Tick(); });
-        m_Timer.start(PROBE_INTERVAL_MS);
-    }
-    void Stop() { m_Timer.stop(); }
-    // Forget what was measured so far (start-up).
-    void Reset()
-    {
-        MaxRawMs = MaxStallMs = 0;
-        Samples = 0;
-    }
-
-    double MaxRawMs = 0;
-    double MaxStallMs = 0;
-    int Samples = 0;
-    bool WaitKnown = true;
-
-private:
-    void Tick()
-    {
-        const qint64 now = m_Clock.nsecsElapsed();
-        const qint64 wait = RunQueueWaitNs();
-        const double gapMs = double(now - m_Last) / 1e6 - PROBE_INTERVAL_MS;
-        double waitMs = 0;
-        if (wait >= 0 && m_LastWait >= 0)
-            waitMs = double(wait - m_LastWait) / 1e6;
-        else
-            WaitKnown = false;
-        MaxRawMs = std::max(MaxRawMs, gapMs);
-        MaxStallMs = std::max(MaxStallMs, gapMs - waitMs);
-        ++Samples;
-        m_Last = now;
-        m_LastWait = wait;
-    }
-
-    QTimer m_Timer;
-    QElapsedTimer m_Clock;
-    qint64 m_Last = 0;
-    qint64 m_LastWait = 0;
-};
 
 // The test runs itself as the program (the start-up that main runs) to close
 // the window at a chosen moment of an update: these name the way of closing,
@@ -155,8 +80,6 @@ std::unique_ptr<QObject> StartWindowModeAndClose(const T_STARTUP_OPTIONS& option
                          const QByteArray way = qgetenv(CLOSE_WAY);
                          if (way == "quit")
                              window->findChild<QPushButton*>("QUIT_BUTTON")->click();
-                         else if (way == "exit")
-                             window->findChild<QAction*>("EXIT_ACTION")->trigger();
                          else
                              window->close(); // what the window's close box sends
                      });
@@ -185,8 +108,7 @@ bool RunTool(const QString& name, const QStringList& arguments, QString& output)
 } // namespace
 
 // The window-mode start-up against the device simulator: the wiring table
-// row by row through the real threads, and a whole update with the main
-// thread watched for stalls.
+// row by row through the real threads, a whole update, and closing during one.
 class TestWindowMode : public QObject
 {
     Q_OBJECT
@@ -270,11 +192,7 @@ private slots:
         box->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(window->findChildren<QMessageBox*>().isEmpty());
 
-        // A whole update, the main thread watched from the first second on.
-        StallProbe probe;
-        probe.Start();
-        QTest::qWait(STARTUP_SKIP_MS);
-        probe.Reset();
+        // A whole update.
         start->click();
         QTRY_VERIFY_WITH_TIMEOUT(window->GetCurrentState() == BOX_UPDATER_STATE_RUNNING ||
                                      window->GetCurrentState() == BOX_UPDATER_STATE_FINISHED,
@@ -282,19 +200,10 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window->GetCurrentState() == BOX_UPDATER_STATE_FINISHED ||
                                      window->GetCurrentState() == BOX_UPDATER_STATE_ERROR,
                                  UPDATE_TIMEOUT_MS);
-        probe.Stop();
         QCOMPARE(window->GetCurrentState(), BOX_UPDATER_STATE_FINISHED);
         QCOMPARE(start->text(), QString("Stop"));
         QVERIFY(start->isEnabled() && version->isEnabled());
         QVERIFY(bar->value() > 0);
-
-        qInfo("main-thread stall during the update: longest %.1f ms (raw gap %.1f ms, %d samples every %d "
-              "ms%s)",
-              probe.MaxStallMs, probe.MaxRawMs, probe.Samples, PROBE_INTERVAL_MS,
-              probe.WaitKnown ? ", run-queue waits taken out" : ", run-queue waits unknown");
-        QVERIFY(probe.Samples > 100);
-        const double limit = double(STALL_LIMIT_MS * STALL_LIMIT_FACTOR);
-        QVERIFY2(probe.MaxStallMs < limit, qPrintable(QString("longest stall %1 ms").arg(probe.MaxStallMs)));
 
         // Acknowledged: the box updater tears the update down.
         const QString extraction = QFileInfo(window->GetConfigurationFilePath()).dir().absolutePath() + "/..";
@@ -345,19 +254,10 @@ private slots:
         QTest::addColumn<QString>("way");
         QTest::addColumn<QString>("marker");
         QTest::addColumn<bool>("recovery");
-        QTest::newRow("extraction, Quit") << "quit"
-                                          << "" << false;
-        QTest::newRow("initialization, File/Exit") << "exit"
-                                                   << "RESET_REQUEST" << false;
-        QTest::newRow("programming, Quit") << "quit"
-                                           << "DATA_FILE" << false;
         QTest::newRow("programming, close box") << "closebox"
                                                 << "DATA_FILE" << false;
         QTest::newRow("SAM-BA road, Quit") << "quit"
                                            << "SAMBA_" << true;
-        // The exact name: the init's RESET_REQUEST comes first.
-        QTest::newRow("final reset, close box") << "closebox"
-                                                << "RESET\"" << false;
     }
     void closingDuringAnUpdateEndsCleanly()
     {
@@ -419,7 +319,7 @@ private slots:
         QVERIFY2(programOutput.contains(CLOSING_LINE), programOutput.constData());
         QElapsedTimer closing;
         closing.start();
-        const bool ended = program.waitForFinished(int(CLOSE_LIMIT_MS * STALL_LIMIT_FACTOR));
+        const bool ended = program.waitForFinished(int(CLOSE_LIMIT_MS));
         const qint64 closeMs = closing.elapsed();
         if (!ended)
         {

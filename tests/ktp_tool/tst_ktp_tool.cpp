@@ -1,8 +1,5 @@
-// ktp-tool as a user runs it: sample, pack, unpack and check, with the real
+// ktp-tool as a release engineer runs it: the check of a package tree, with the real
 // openssl and 7-Zip.
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -52,51 +49,6 @@ private:
 private slots:
     void initTestCase() { QVERIFY(m_Scratch.isValid()); }
 
-    // sample -> pack -> unpack -> check: the tree comes back byte for byte and is sound.
-    void PackThenCheckRoundTrip_data()
-    {
-        QTest::addColumn<QStringList>("sampleArguments");
-        QTest::newRow("udp") << QStringList{"--udp-port", "4242"};
-        QTest::newRow("serial with recovery") << QStringList{"--serial", "/dev/ttyQRN", "--recovery"};
-    }
-    void PackThenCheckRoundTrip()
-    {
-        QFETCH(QStringList, sampleArguments);
-        const QString tag = QTest::currentDataTag();
-        const QString tree = m_Scratch.filePath(tag + " tree");
-        const QString package = m_Scratch.filePath(tag + " package.ktp");
-        const QString back = m_Scratch.filePath(tag + " back");
-        QCOMPARE(Tool(QStringList{"sample", tree} + sampleArguments).ExitCode, 0);
-        QCOMPARE(Tool({"pack", tree, package}).ExitCode, 0);
-        QVERIFY(!Read(package).contains("components"));
-        QCOMPARE(Tool({"unpack", package, back}).ExitCode, 0);
-        for (const QString& file :
-             {QString("CONF/components.json"), QString("CONF/version.ini"),
-              QString("BINARIES/MICRO/ORLEX_MAIN.bin"), QString("BINARIES/FPGA/CORVAL.bin")})
-            QCOMPARE(Read(back + "/" + file), Read(tree + "/" + file));
-        const T_RESULT check = Tool({"check", back});
-        QVERIFY2(check.ExitCode == 0, qPrintable(check.Output + check.Errors));
-        QVERIFY(check.Output.endsWith("no error\n"));
-        const QJsonObject card = QJsonDocument::fromJson(Read(back + "/CONF/components.json"))
-                                     .object()["box_updater_cards"]
-                                     .toArray()[0]
-                                     .toObject();
-        const QJsonObject link = card["info"]
-                                     .toObject()["details"]
-                                     .toArray()[0]
-                                     .toObject()["communication"]
-                                     .toArray()[0]
-                                     .toObject();
-        const QJsonObject parameters = link["parameters"].toObject();
-        if (sampleArguments.contains("--serial"))
-            QCOMPARE(parameters["port"].toString(), QString("/dev/ttyQRN"));
-        else
-        {
-            QCOMPARE(parameters["remote-addr"].toString(), QString("127.0.0.1"));
-            QCOMPARE(parameters["remote-port"].toInt(), 4242);
-        }
-    }
-
     // Every error of a broken tree is listed, one per line, in the parser's words.
     void CheckListsEveryError()
     {
@@ -104,37 +56,9 @@ private slots:
         QCOMPARE(Tool({"sample", tree}).ExitCode, 0);
         QVERIFY(QFile::remove(tree + "/BINARIES/FPGA/CORVAL.bin"));
         QVERIFY(Write(tree + "/CONF/version.ini", "[General]\nversion=2.0\n"));
-
-        QJsonObject root = QJsonDocument::fromJson(Read(tree + "/CONF/components.json")).object();
-        QJsonArray cards = root["box_updater_cards"].toArray();
-        QJsonObject card = cards[0].toObject();
-        QJsonObject info = card["info"].toObject();
-        QJsonArray details = info["details"].toArray();
-        QJsonObject detail = details[0].toObject();
-        QJsonArray links = detail["communication"].toArray();
-        links.append(QJsonObject{{"type", "SPI"}, {"parameters", QJsonObject()}});
-        detail["communication"] = links;
-        details[0] = detail;
-        info["details"] = details;
-        card["info"] = info;
-        QJsonObject components = card["components"].toObject();
-        QJsonArray basics = components["basics"].toArray();
-        QJsonObject main = basics[1].toObject();
-        main.remove("end-action");
-        main.remove("jump-addr");
-        basics[1] = main;
-        components["basics"] = basics;
-        card["components"] = components;
-        cards[0] = card;
-        // A second card object with a revision below zero.
-        QJsonObject second = cards[0].toObject();
-        QJsonObject secondComponents = second["components"].toObject();
-        secondComponents["revisions"] =
-            QJsonArray{QJsonObject{{"revision", -3}, {"components", QJsonArray()}}};
-        second["components"] = secondComponents;
-        cards.append(second);
-        root["box_updater_cards"] = cards;
-        QVERIFY(Write(tree + "/CONF/components.json", QJsonDocument(root).toJson()));
+        QByteArray configuration = Read(tree + "/CONF/components.json");
+        QVERIFY(configuration.contains("\"end-action\""));
+        QVERIFY(Write(tree + "/CONF/components.json", configuration.replace("\"end-action\"", "\"end\"")));
 
         const T_RESULT check = Tool({"check", tree});
         QCOMPARE(check.ExitCode, 1);
@@ -143,24 +67,14 @@ private slots:
             "Missing package file \"BINARIES/FPGA/CORVAL.bin\"",
             "\"CONF/version.ini\" has no \"compatibility\" of 1: the program reports the package as not "
             "compatible",
-            "Unrecognized communication type: SPI",
-            "Error has been encountered during parsing configuration file \"jump-addr\" is missing !",
             "Error has been encountered during parsing configuration file \"end-action\" is missing !",
             "Invalid component parameters for components in card named \"CARD_BOX\"",
-            "A card with the same type 0 already exists!",
         };
         for (const QString& line : expected)
             QVERIFY2(lines.contains(line), qPrintable("missing: " + line + "\n" + check.Output));
         // The configuration's own path is named as the tree's, never a scratch copy.
         QVERIFY2(!check.Output.contains("BOX_UPDATER/PackageExtraction"), qPrintable(check.Output));
         QVERIFY(check.Errors.contains("error(s)"));
-    }
-
-    void RefusesBadArguments()
-    {
-        QCOMPARE(Tool({"check"}).ExitCode, 2);
-        QCOMPARE(Tool({"sample", m_Scratch.filePath("x"), "--udp-port", "70000"}).ExitCode, 2);
-        QCOMPARE(Tool({"check", m_Scratch.filePath("does-not-exist")}).ExitCode, 1);
     }
 };
 

@@ -1,12 +1,9 @@
 // Quiet mode end to end: the real qrn207-updater, ktp-tool, openssl, 7-Zip and
 // the device simulator, each run in its own HOME, XDG_DATA_HOME and TMPDIR.
 #include <QCryptographicHash>
-#include <QDateTime>
-#include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -38,7 +35,6 @@ private:
         return m_Scratch.TreeSha1(name, binary);
     }
     static QString ErrorTraces(const QString& root) { return Traces(root, "ERROR"); }
-    static QString InfoTraces(const QString& root) { return Traces(root, "INFO"); }
 
     // programmed: the main firmware is sent (not found up to date).
     void VerifyCompleteUpdate(const T_RUN& run, bool programmed = true)
@@ -177,17 +173,12 @@ private slots:
         QTest::addColumn<QString>("outputText");
         QTest::newRow("unparsable configuration")
             << QStringList() << "broken-json" << 2 << "Invalid configurations file at path";
-        QTest::newRow("no main firmware step")
-            << QStringList() << "no-main" << 2 << "Invalid configurations file at path";
         QTest::newRow("no card") << QStringList() << "no-card" << 2 << "Invalid configurations file at path";
         QTest::newRow("package that does not decrypt") << QStringList() << "garbage" << 3 << "abort updater!";
         QTest::newRow("package path that does not exist")
             << QStringList() << "missing" << 3 << "Failed to find Ktp file in argument";
         QTest::newRow("boot-loader error") << QStringList{"--fault-error", "5@DATA_FILE:3"} << "sample" << 4
                                            << "We have encountered an error on the updater, abort updater!";
-        QTest::newRow("silent device after 15 s")
-            << QStringList{"--fault-silence-after", "12"} << "sample" << 4
-            << "We have encountered an error on the updater, abort updater!";
     }
     void EndsWithTheCodeOfItsFailure()
     {
@@ -215,34 +206,13 @@ private slots:
             package = MakePackage(name, sample,
                                   [packageKind](const QString& tree)
                                   {
-                                      const QString path = tree + "/CONF/components.json";
-                                      QJsonObject root = QJsonDocument::fromJson(ReadFile(path)).object();
-                                      QJsonArray cards = root.value("box_updater_cards").toArray();
-                                      QJsonObject card = cards.at(0).toObject();
-                                      QJsonObject components = card.value("components").toObject();
-                                      QJsonArray basics = components.value("basics").toArray();
-                                      QByteArray text;
-                                      if (packageKind == "broken-json")
-                                          text = "{\"box_updater_cards\": [";
-                                      else if (packageKind == "no-card")
-                                          text = "{\"box_updater_cards\": []}";
-                                      else if (packageKind == "no-main")
-                                      {
-                                          for (int i = basics.size() - 1; i >= 0; --i)
-                                          {
-                                              if (basics.at(i).toObject().value("name").toString() ==
-                                                  "STEP_RAM_PROGRAM_MAIN")
-                                                  basics.removeAt(i);
-                                          }
-                                          components.insert("basics", basics);
-                                          card.insert("components", components);
-                                          cards.replace(0, card);
-                                          root.insert("box_updater_cards", cards);
-                                          text = QJsonDocument(root).toJson();
-                                      }
+                                      const QByteArray text =
+                                          packageKind == "broken-json" ? "{\"box_updater_cards\": ["
+                                          : packageKind == "no-card"   ? "{\"box_updater_cards\": []}"
+                                                                       : "";
                                       if (!text.isEmpty())
                                       {
-                                          QFile file(path);
+                                          QFile file(tree + "/CONF/components.json");
                                           file.open(QIODevice::WriteOnly | QIODevice::Truncate);
                                           file.write(text);
                                       }
@@ -261,169 +231,6 @@ private slots:
         }
         if (packageKind == "missing")
             QVERIFY(ErrorTraces(root).contains("../main qMain() Line "));
-        if (QString(QTest::currentDataTag()).startsWith("silent"))
-        {
-            QVERIFY2(run.Output.contains("has encountered an error!"), qPrintable(run.Output));
-            QVERIFY(InfoTraces(root).contains("Command timeout encountered for updater named"));
-        }
-    }
-
-    // A package given on the command line that is refused ends the run: the
-    // package kept by an earlier run is not used in its place.
-    void RefusedPackageStartsNoUpdate()
-    {
-        SimulatorPeers::SimulatorProcess simulator;
-        const QString log = m_Scratch.FilePath("refused-log.jsonl");
-        QVERIFY(simulator.Start({"--udp-port", "0", "--log", log}));
-        const QString good =
-            MakePackage("refused-good", {"--udp-port", QString::number(simulator.UdpPort())});
-        const QString root = NewRoot();
-        QVERIFY(RunUpdater(Environment(root), {"--quiet", "--ktp", good}).ExitCode == 0);
-        const int before = Events(log).size();
-
-        const QString bad = m_Scratch.FilePath("refused.ktp");
-        QFile file(bad);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(1000, '\x42'));
-        file.close();
-        const T_RUN run = RunUpdater(Environment(root), {"--quiet", "--ktp", bad});
-        QCOMPARE(run.ExitCode, 3);
-        QCOMPARE(Events(log).size(), before);
-        QVERIFY(!run.Output.contains("Updater configuration version"));
-        // The kept package is still the good one.
-        QStringList kept;
-        QDirIterator files(root + "/data", {"*.ktp"}, QDir::Files, QDirIterator::Subdirectories);
-        while (files.hasNext())
-            kept << QFileInfo(files.next()).fileName();
-        QCOMPARE(kept, QStringList{QFileInfo(good).fileName()});
-    }
-
-    // Which package a run uses, told by its version line; each package's
-    // configuration is refused at once so no device is needed.
-    void PackageHandling()
-    {
-        auto make = [this](const QString& name, const QByteArray& versionFile)
-        {
-            return MakePackage(name, {"--udp-port", "9"},
-                               [versionFile](const QString& tree)
-                               {
-                                   QFile configuration(tree + "/CONF/components.json");
-                                   configuration.open(QIODevice::WriteOnly | QIODevice::Truncate);
-                                   configuration.write("{}");
-                                   QFile version(tree + "/CONF/version.ini");
-                                   version.open(QIODevice::WriteOnly | QIODevice::Truncate);
-                                   version.write(versionFile);
-                               });
-        };
-        const QString first = make("handling-first", "[General]\nversion=FIRST\ncompatibility=1\n");
-        const QString second = make("handling-second", "[General]\nversion=SECOND\ncompatibility=1\n");
-        const QString unrated = make("handling-unrated", "[General]\nversion=UNRATED\n");
-        QVERIFY(!first.isEmpty() && !second.isEmpty() && !unrated.isEmpty());
-        const QString root = NewRoot();
-        auto kept = [&root]()
-        {
-            QStringList names;
-            QDirIterator files(root + "/data", {"*.ktp"}, QDir::Files, QDirIterator::Subdirectories);
-            while (files.hasNext())
-                names << files.next();
-            return names;
-        };
-        auto usedVersion = [](const T_RUN& run)
-        {
-            const QRegularExpressionMatch match = QRegularExpression("^Updater configuration version: (.*)$",
-                                                                     QRegularExpression::MultilineOption)
-                                                      .match(run.Output);
-            return match.hasMatch() ? match.captured(1) : QString();
-        };
-
-        T_RUN run = RunUpdater(Environment(root), {"--quiet", "--ktp", first});
-        QCOMPARE(run.ExitCode, 2);
-        QCOMPARE(usedVersion(run), QString("FIRST"));
-        // A second valid package replaces the first.
-        run = RunUpdater(Environment(root), {"--quiet", "--ktp", second});
-        QCOMPARE(usedVersion(run), QString("SECOND"));
-        QCOMPARE(kept().size(), 1);
-        QCOMPARE(QFileInfo(kept().first()).fileName(), QFileInfo(second).fileName());
-        // One that does not decrypt keeps it.
-        const QString garbage = m_Scratch.FilePath("handling-garbage.ktp");
-        QFile file(garbage);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(2048, '\x17'));
-        file.close();
-        QCOMPARE(RunUpdater(Environment(root), {"--quiet", "--ktp", garbage}).ExitCode, 3);
-        QCOMPARE(usedVersion(RunUpdater(Environment(root), {"--quiet"})), QString("SECOND"));
-        // Of two kept packages the newest is used.
-        const QString folder = QFileInfo(kept().first()).absolutePath();
-        QVERIFY(QFile::copy(first, folder + "/copied-later.ktp"));
-        QFile older(kept().filter("handling-second").first());
-        QVERIFY(older.open(QIODevice::ReadWrite));
-        QVERIFY(
-            older.setFileTime(QDateTime::currentDateTime().addDays(-1), QFileDevice::FileModificationTime));
-        older.close();
-        QCOMPARE(usedVersion(RunUpdater(Environment(root), {"--quiet"})), QString("FIRST"));
-        // Without "compatibility" the package is kept, used, and reported not compatible.
-        run = RunUpdater(Environment(root), {"--quiet", "--ktp", unrated});
-        QCOMPARE(usedVersion(run), QString("UNRATED"));
-        QVERIFY2(run.Output.contains("The package is not compatible, please update the software"),
-                 qPrintable(run.Output));
-        QCOMPARE(kept().size(), 1);
-        QCOMPARE(QFileInfo(kept().first()).fileName(), QFileInfo(unrated).fileName());
-    }
-
-    // A temporary folder with a blank in its path works for check and update.
-    void TemporaryFolderWithBlank()
-    {
-        SimulatorPeers::SimulatorProcess simulator;
-        QVERIFY(simulator.Start({"--udp-port", "0"}));
-        const QString package = MakePackage("blank", {"--udp-port", QString::number(simulator.UdpPort())});
-        const QString root = NewRoot("tmp with blank");
-        VerifyCompleteUpdate(RunUpdater(Environment(root, "tmp with blank"), {"--quiet", "--ktp", package}));
-    }
-
-    // While one instance holds the work folder, a second one on the same
-    // machine refuses to start and leaves the first one's files alone.
-    void SecondInstanceIsRefused()
-    {
-        SimulatorPeers::SimulatorProcess simulator;
-        // A device that never answers keeps the first instance busy.
-        QVERIFY(simulator.Start({"--udp-port", "0", "--fault-silence-after", "0"}));
-        const QString package = MakePackage("second", {"--udp-port", QString::number(simulator.UdpPort())});
-        const QString root = NewRoot();
-        QProcess first;
-        first.setProcessEnvironment(Environment(root));
-        first.start(TestSupport::BinaryDir() + "/qrn207-updater", {"--quiet", "--ktp", package});
-        const auto stopFirst = qScopeGuard(
-            [&first]()
-            {
-                first.kill();
-                first.waitForFinished();
-            });
-        QVERIFY(first.waitForStarted());
-        QByteArray firstOutput;
-        QDeadlineTimer deadline(UPDATE_TIMEOUT_MS);
-        while (!firstOutput.contains("Updater configuration version") && !deadline.hasExpired() &&
-               first.state() == QProcess::Running)
-        {
-            first.waitForReadyRead(1000);
-            firstOutput += first.readAllStandardOutput();
-        }
-        QVERIFY2(firstOutput.contains("Updater configuration version"), firstOutput.constData());
-
-        const T_RUN second = RunUpdater(Environment(root), {"--quiet", "--ktp", package});
-        QCOMPARE(second.ExitCode, 3);
-        QVERIFY2(second.Output.contains("Another updater is using the work folder"),
-                 qPrintable(second.Output));
-        // The first one's extracted package is untouched.
-        QVERIFY(QFileInfo::exists(root + "/tmp/BOX_UPDATER/PackageExtraction/CONF/components.json"));
-        QVERIFY(first.state() == QProcess::Running);
-        first.kill();
-        first.waitForFinished();
-
-        // Once the holder is gone, its lock no longer stops anyone.
-        const T_RUN third =
-            RunUpdater(Environment(root), {"--quiet", "--ktp", m_Scratch.FilePath("none.ktp")});
-        QCOMPARE(third.ExitCode, 3);
-        QVERIFY(!third.Output.contains("Another updater"));
     }
 };
 

@@ -43,18 +43,7 @@ inline T_UPDATER_DELAYS ShortDelays()
     return delays;
 }
 
-inline QByteArray Pattern(int size, int seed)
-{
-    QByteArray data(size, '\0');
-    quint32 value = quint32(seed) * 2654435761u + 1;
-    for (int i = 0; i < size; ++i)
-    {
-        value = value * 1103515245u + 12345u;
-        data[i] = char(value >> 16);
-    }
-    return data;
-}
-
+using TestSupport::Pattern;
 using TestSupport::WriteFile;
 
 // The two links every updater is shown on: rows "udp" and "pty" of a column "kind".
@@ -112,21 +101,7 @@ struct Link
         return Communication != nullptr;
     }
 
-    // The simulator's events, one JSON object per line, as far as written.
-    QList<QJsonObject> Events() const
-    {
-        QList<QJsonObject> events;
-        QFile file(LogPath);
-        if (!file.open(QIODevice::ReadOnly))
-            return events;
-        for (const QByteArray& line : file.readAll().split('\n'))
-        {
-            const QJsonDocument document = QJsonDocument::fromJson(line);
-            if (document.isObject())
-                events << document.object();
-        }
-        return events;
-    }
+    QList<QJsonObject> Events() const { return SimulatorPeers::Events(LogPath); }
 
     // Names of the commands received of one kind ("tbp", "samba", ...), from event index from on.
     QStringList Received(const QString& kind, int from = 0) const
@@ -148,6 +123,38 @@ struct Link
         static int count = 0;
         return count;
     }
+};
+
+// A device played by the test itself over UDP: the exact bytes an updater sends, answered by hand.
+struct RawUdpDevice
+{
+    QUdpSocket Socket;
+    CLASS_COMMUNICATION_CONF_UDP* Communication = nullptr;
+
+    RawUdpDevice()
+    {
+        Socket.bind(QHostAddress(QHostAddress::LocalHost), 0);
+        Communication =
+            new CLASS_COMMUNICATION_CONF_UDP(QStringLiteral("UDP_CARD_BOX"), 1, QStringLiteral("127.0.0.1"),
+                                             FreeUdpPort(), QStringLiteral("127.0.0.1"), Socket.localPort());
+    }
+    ~RawUdpDevice() { delete Communication; }
+
+    // The next datagram, or nothing after ms; replies go back to its sender.
+    QByteArray Receive(int ms = 10000)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!Socket.hasPendingDatagrams() && !deadline.hasExpired())
+            QTest::qWait(10);
+        QByteArray data(int(qMax<qint64>(0, Socket.pendingDatagramSize())), '\0');
+        Socket.readDatagram(data.data(), data.size(), &m_Peer, &m_PeerPort);
+        return data;
+    }
+    void Reply(const QByteArray& data) { Socket.writeDatagram(data, m_Peer, m_PeerPort); }
+
+private:
+    QHostAddress m_Peer;
+    quint16 m_PeerPort = 0;
 };
 
 // One run of one updater on its own thread.

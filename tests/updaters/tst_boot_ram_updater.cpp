@@ -88,8 +88,6 @@ private slots:
         const QStringList two{"0x20000000+64512", "0x2000fc00+0"};
         const QStringList three{"0x20000000+64512", "0x2000fc00+1", "0x2000fc01+0"};
         QTest::newRow("udp 64512") << "udp" << 64512 << none << two;
-        QTest::newRow("pty 64512") << "pty" << 64512 << none << two;
-        QTest::newRow("udp 64513") << "udp" << 64513 << none << three;
         QTest::newRow("pty 64513") << "pty" << 64513 << none << three;
         QTest::newRow("udp split prompt") << "udp" << 64513 << split << three;
         QTest::newRow("pty split prompt")
@@ -139,6 +137,22 @@ private slots:
         QCOMPARE(run.Texts().first(), QString("BOX_SAMBA - Started"));
         QVERIFY(run.Texts().contains("\tBOX_SAMBA - Connection opened"));
         QCOMPARE(run.Texts().last(), QString("\tBOX_SAMBA - PROGRAMMING_SUCCESS"));
+    }
+
+    // The monitor may answer terminal mode with its prompt before the line end.
+    void promptInEitherOrder()
+    {
+        CLASS_BINARY_INFORMATIONS binary(WriteFile(m_Dir, "order.bin", Pattern(100, 5)), RAM_BASE, RAM_JUMP);
+        RawUdpDevice monitor;
+        auto* updater =
+            new CLASS_MVR_BOOT_RAM_UPDATER("BOX_SAMBA", STEP_SAMBA_PROGRAM_RAM, monitor.Communication);
+        QVERIFY(updater->Configure(&binary, nullptr, 1, nullptr, nullptr, nullptr));
+        updater->SetDelays(ShortDelays());
+        Run run(updater);
+        emit updater->SIGNAL_Start();
+        QCOMPARE(monitor.Receive(), QByteArray("T#"));
+        monitor.Reply("\n\r>\n\r");
+        QVERIFY(monitor.Receive().startsWith("S20000000,"));
     }
 
     // A second run after Reset writes every block once again, still in order.

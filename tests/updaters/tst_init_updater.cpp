@@ -19,6 +19,19 @@ private slots:
 
     void links_data() { AddLinkRows(); }
 
+    // The request goes out byte for byte as the micro expects it.
+    void exactRequest()
+    {
+        RawUdpDevice device;
+        auto* updater = new CLASS_INIT_UPDATER("BOX_UPDATER_INIT", device.Communication);
+        updater->SetDelays(ShortDelays());
+        Run run(updater);
+        emit updater->SIGNAL_Start();
+        QCOMPARE(device.Receive(), QByteArray("1SYrst\r\n"));
+        device.Reply("SYrst1\r\n");
+        QCOMPARE(run.Wait(), SDWord(UPDATER_STATUS_SUCCESS));
+    }
+
     // The answer arrives in two pieces: accepted once the second completes it.
     void answerInTwoPieces_data() { links_data(); }
     void answerInTwoPieces()
