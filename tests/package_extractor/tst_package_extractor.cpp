@@ -56,28 +56,20 @@ void MakeTree(const QString& root, const QByteArray& versionLines, const QString
     }
 }
 
-QString KeyText()
+// The program's key (first) and iv (second) as openssl takes them.
+QPair<QString, QString> KeyAndIv()
 {
-    QString key;
-    QString iv;
+    QPair<QString, QString> texts;
     CLASS_PACKAGE_EXTRACTOR::BuildDecryptionParameters(CLASS_PACKAGE_EXTRACTOR::PackageKeyBytes(),
-                                                       CLASS_PACKAGE_EXTRACTOR::PackageIvBytes(), key, iv);
-    return key;
+                                                       CLASS_PACKAGE_EXTRACTOR::PackageIvBytes(), texts.first,
+                                                       texts.second);
+    return texts;
 }
 
-QString IvText()
+bool Encrypt(const QString& plain, const QString& package, const QString& key = KeyAndIv().first)
 {
-    QString key;
-    QString iv;
-    CLASS_PACKAGE_EXTRACTOR::BuildDecryptionParameters(CLASS_PACKAGE_EXTRACTOR::PackageKeyBytes(),
-                                                       CLASS_PACKAGE_EXTRACTOR::PackageIvBytes(), key, iv);
-    return iv;
-}
-
-bool Encrypt(const QString& plain, const QString& package, const QString& key = KeyText())
-{
-    return Run(Platform::ExternalProgram("openssl"),
-               {"enc", "-aes-256-cbc", "-in", plain, "-out", package, "-K", key, "-iv", IvText()}) == 0;
+    return Run(Platform::ExternalProgram("openssl"), {"enc", "-aes-256-cbc", "-in", plain, "-out", package,
+                                                      "-K", key, "-iv", KeyAndIv().second}) == 0;
 }
 } // namespace
 
@@ -131,34 +123,18 @@ private slots:
         QVERIFY2(!Platform::ExternalProgram("7z").isEmpty(), "7z or 7zz is needed");
     }
 
-    void decryptionParameters_data()
-    {
-        QTest::addColumn<QByteArray>("key");
-        QTest::addColumn<QByteArray>("iv");
-        QTest::addColumn<QString>("keyText");
-        QTest::addColumn<QString>("ivText");
-        QTest::newRow("program's own")
-            << CLASS_PACKAGE_EXTRACTOR::PackageKeyBytes() << CLASS_PACKAGE_EXTRACTOR::PackageIvBytes()
-            << "4eee9464f285f3a375061517e3a923735712b6f244897ddfebc6362bdc2f1549"
-            << "bd83142c21001f6d8769d6fa97e7da59";
-        QTest::newRow("short key") << QByteArray(31, 'k') << QByteArray(16, 'i') << ""
-                                   << "";
-        QTest::newRow("short iv") << QByteArray(32, 'k') << QByteArray(15, 'i') << ""
-                                  << "";
-    }
-
+    // Packages already in the field were encrypted with exactly these texts; a key or iv
+    // of the wrong length is refused.
     void decryptionParameters()
     {
-        QFETCH(QByteArray, key);
-        QFETCH(QByteArray, iv);
-        QFETCH(QString, keyText);
-        QFETCH(QString, ivText);
-        QString builtKey = "stale";
-        QString builtIv = "stale";
-        QCOMPARE(CLASS_PACKAGE_EXTRACTOR::BuildDecryptionParameters(key, iv, builtKey, builtIv),
-                 !keyText.isEmpty());
-        QCOMPARE(builtKey, keyText);
-        QCOMPARE(builtIv, ivText);
+        QCOMPARE(KeyAndIv(),
+                 qMakePair(QString("4eee9464f285f3a375061517e3a923735712b6f244897ddfebc6362bdc2f1549"),
+                           QString("bd83142c21001f6d8769d6fa97e7da59")));
+        QString key, iv;
+        QVERIFY(!CLASS_PACKAGE_EXTRACTOR::BuildDecryptionParameters(QByteArray(31, 'k'), QByteArray(16, 'i'),
+                                                                    key, iv));
+        QVERIFY(!CLASS_PACKAGE_EXTRACTOR::BuildDecryptionParameters(QByteArray(32, 'k'), QByteArray(15, 'i'),
+                                                                    key, iv));
     }
 
     void listingNames_data()
@@ -214,44 +190,39 @@ private slots:
         QVERIFY(!QFileInfo::exists(folders.temporary + "/BOX_UPDATER/UPDATER.tar"));
     }
 
-    void wrongKeyLeavesNoPartialFile()
+    // A package of another key, or whose archive is cut short, is refused at its own step,
+    // leaves nothing behind and is not kept.
+    void damagedPackageIsRefused_data()
     {
-        T_FOLDERS folders;
-        const QString tree = folders.root.path() + "/tree";
-        MakeTree(tree, "version=1\ncompatibility=1\n");
-        const QString tgz = folders.root.path() + "/p.tar.gz";
-        QCOMPARE(Run("tar", {"czf", tgz, "-C", tree, "."}), 0);
-        const QString package = folders.packages + "/foreign.ktp";
-        QVERIFY(Encrypt(tgz, package, OTHER_KEY));
-
-        CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
-        QVERIFY(!extractor.Decrypt(package));
-        QVERIFY(!QFileInfo::exists(extractor.GetWorkFolder() + "/UPDATER.tar.gz"));
-        QSignalSpy version(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeUpdaterVersion);
-        QVERIFY(!extractor.VerifyPackageValidity(package));
-        QCOMPARE(version.count(), 1);
-        QCOMPARE(version.at(0), (QList<QVariant>{false, QString()}));
-        QVERIFY(!extractor.Decrypt(folders.packages + "/missing.ktp"));
+        QTest::addColumn<bool>("foreignKey");
+        QTest::newRow("foreign key") << true;
+        QTest::newRow("truncated archive") << false;
     }
 
-    void truncatedArchiveIsRefused()
+    void damagedPackageIsRefused()
     {
+        QFETCH(bool, foreignKey);
         T_FOLDERS folders;
         const QString tree = folders.root.path() + "/tree";
         MakeTree(tree, "version=1\ncompatibility=1\n");
         const QString tgz = folders.root.path() + "/p.tar.gz";
         QCOMPARE(Run("tar", {"czf", tgz, "-C", tree, "."}), 0);
-        QByteArray content = Read(tgz);
-        content.truncate(content.size() / 2);
-        QVERIFY(Write(tgz, content));
-        const QString package = folders.packages + "/truncated.ktp";
-        QVERIFY(Encrypt(tgz, package));
+        if (!foreignKey)
+            QVERIFY(Write(tgz, Read(tgz).left(QFileInfo(tgz).size() / 2)));
+        const QString package = folders.packages + "/bad.ktp";
+        QVERIFY(foreignKey ? Encrypt(tgz, package, OTHER_KEY) : Encrypt(tgz, package));
 
         CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
-        QVERIFY(extractor.Decrypt(package));
-        QVERIFY(!extractor.ExtractCompressedPackage());
+        QCOMPARE(extractor.Decrypt(package), !foreignKey);
+        if (foreignKey)
+            QVERIFY(!QFileInfo::exists(extractor.GetWorkFolder() + "/UPDATER.tar.gz")); // no partial file
+        else
+            QVERIFY(!extractor.ExtractCompressedPackage());
+        QSignalSpy version(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeUpdaterVersion);
         QVERIFY(!extractor.CopyKtpPackageInLocal(package));
+        QCOMPARE(version.at(0), (QList<QVariant>{false, QString()}));
         QVERIFY(extractor.GetLocalPackagePath().isEmpty());
+        QVERIFY(!extractor.Decrypt(folders.packages + "/missing.ktp"));
     }
 
     void hostileEntryRefusesThePackage_data()

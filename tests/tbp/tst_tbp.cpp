@@ -189,8 +189,6 @@ private slots:
         QCOMPARE(again.toHex(' '), expected.toHex(' '));
     }
 
-    void catalogueHoldsNothingElse() { QCOMPARE(MVR::Protocol()->commands.size(), 37); }
-
     void stringValueCarriesItsTerminator()
     {
         const TBP_ATTRIBUT_DESCRIPTOR text{0x05, false, String, 0, {}};
@@ -378,13 +376,6 @@ private slots:
                                               "compared to what the receiver can handle - ";
         QTest::newRow("code before location")
             << QVariantList{1, 1, 0, 1} << "Error message code: Unlocated error message - ";
-        QTest::newRow("location 2 code 2") << QVariantList{0, 2, 1, 2}
-                                           << "Error message location: Unrecognized location(2) - Error "
-                                              "message code: Unlocated error message - ";
-        QTest::newRow("unknown code location 0") << QVariantList{0, 0, 1, 7}
-                                                 << "Error message location: Third Block Protocol Error - "
-                                                    "Error message code: Unrecognized Third Block "
-                                                    "Protocol Error error code(7) - ";
         QTest::newRow("unknown code location 1") << QVariantList{0, 1, 1, 9}
                                                  << "Error message location: Project Protocol Error - Error "
                                                     "message code: Unrecognized Third Block "
@@ -400,13 +391,6 @@ private slots:
         for (int i = 0; i + 1 < attributs.size(); i += 2)
             command.attributs.append(Attr(Word(attributs.at(i).toInt()), attributs.at(i + 1).toUInt()));
         QCOMPARE(ERR::ErrorToText(command), text);
-    }
-
-    void bootLoaderErrorTexts()
-    {
-        QCOMPARE(ERR::BootLoaderErrorToText(0), QStringLiteral("Invalid base write address(0)"));
-        QCOMPARE(ERR::BootLoaderErrorToText(9), QStringLiteral("Wrong target identification(9)"));
-        QCOMPARE(ERR::BootLoaderErrorToText(12), QStringLiteral("Unrecognized error code(12)"));
     }
 };
 
