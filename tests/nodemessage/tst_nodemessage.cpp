@@ -114,18 +114,6 @@ private slots:
         QCOMPARE(sent.size(), 1);
     }
 
-    void escapedPayloadArrivesWhole()
-    {
-        T_LINK link;
-        const QByteArray payload = Hex("1B 1B 02 1B 03 00 1B");
-        QVERIFY(link.hostTx.SendMessage(5, NODE_MSG_TYPE_NO_ACK, payload, 0));
-        QCOMPARE(link.toCard.size(), 1);
-        QCOMPARE(Fields(link.toCard.first()).payload, payload);
-        QCOMPARE(link.cardGot.size(), 1);
-        QCOMPARE(link.cardGot.at(0).at(0).toByteArray(), payload);
-        QCOMPARE(link.cardGot.at(0).at(1).value<Byte>(), Byte(0));
-    }
-
     void chunksAreReassembled()
     {
         RX rx(5, nullptr);
@@ -392,11 +380,6 @@ private slots:
         QCOMPARE(got.size(), 0);
         QCOMPARE(sent.size(), 1);
         QCOMPARE(sent.at(0).at(0).toByteArray(), foreign);
-
-        RX alone(5, nullptr);
-        QSignalSpy aloneGot(&alone, &RX::SIGNAL_NewMsgAvailable);
-        alone.DecodeReceivedData(foreign);
-        QCOMPARE(aloneGot.size(), 0);
     }
 };
 
