@@ -173,11 +173,8 @@ private slots:
         QSignalSpy version(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeUpdaterVersion);
         QSignalSpy compatibility(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeCompatibilityStatus);
         QVERIFY(extractor.VerifyPackageValidity(package));
-        QCOMPARE(version.count(), 1);
-        QCOMPARE(version.at(0).at(0).toBool(), true);
-        QCOMPARE(version.at(0).at(1).toString(), QString("1.2.3"));
-        QCOMPARE(compatibility.count(), 1);
-        QCOMPARE(compatibility.at(0).at(0).toBool(), true);
+        QCOMPARE(version, QList<QList<QVariant>>({{true, "1.2.3"}}));
+        QCOMPARE(compatibility, QList<QList<QVariant>>({{true, QString()}}));
         const QString extracted = folders.temporary + "/BOX_UPDATER/PackageExtraction";
         QCOMPARE(extractor.GetExtractionFolder(), extracted);
         const QString tree = folders.root.path() + "/tree release 1.ktp";
@@ -386,10 +383,7 @@ private slots:
         QSignalSpy compatibility(&extractor, &CLASS_PACKAGE_EXTRACTOR::SIGNAL_ChangeCompatibilityStatus);
         QVERIFY(extractor.CopyKtpPackageInLocal(packages.at(0)));
         QVERIFY(extractor.CopyKtpPackageInLocal(packages.at(1)));
-        QCOMPARE(version.size(), 2);
-        QCOMPARE(version.at(0).at(1).toString(), QString("01.00.01"));
-        QCOMPARE(version.at(1).at(1).toString(), QString("01.00.02"));
-        QCOMPARE(compatibility.size(), 2);
+        QCOMPARE(version, QList<QList<QVariant>>({{true, "01.00.01"}, {true, "01.00.02"}}));
         QCOMPARE(compatibility.at(0).at(0).toBool(), true);
         QCOMPARE(compatibility.at(1).at(0).toBool(), false);
     }

@@ -32,7 +32,7 @@ private slots:
         QVERIFY(!package.isEmpty());
         const QString root = m_Scratch.NewRoot();
         const auto run =
-            CLASS_BRIDGED_RUN::Run(T_SCRATCH::Environment(root), simulator.UdpPort(), {}, "qrn207-updater",
+            CLASS_BRIDGED_RUN::Run(T_SCRATCH::Environment(root), simulator.UdpPort(), {"--packet-size", "512"}, "qrn207-updater",
                                    {"--quiet", "--ktp", package}, REAL_SIZE_TIMEOUT_MS);
         QVERIFY2(run.Finished && run.ExitCode == 0,
                  qPrintable(QString::number(run.ExitCode) + "\n" + run.Output + run.BridgeErrors));
