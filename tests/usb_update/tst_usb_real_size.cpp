@@ -1,7 +1,7 @@
 // Firmware of the sizes devices carry (main 1.5 MiB, FPGA 16 MiB) over the
-// emulated USB device: about 143,000 blocks, each cut into 64-byte packets,
-// with the bulk IN read resubmitted after every packet. Its own executable,
-// so that it runs beside the others.
+// emulated USB device: about 143,000 blocks. The device is a high-speed one
+// (512-byte bulk packets); the full-speed 64-byte path is tst_usb_update's.
+// Its own executable, so that it runs beside the others.
 #include <QTest>
 
 #include "BridgedRun.h"
@@ -11,7 +11,7 @@ using namespace UpdateRuns;
 
 namespace
 {
-// About 300 blocks per second over umockdev (about nine minutes), plus the prescribed waits.
+// About 450 blocks per second over umockdev (about five minutes), plus the prescribed waits.
 const int REAL_SIZE_TIMEOUT_MS = 1500000;
 } // namespace
 
