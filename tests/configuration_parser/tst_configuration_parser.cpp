@@ -90,6 +90,14 @@ QByteArray Json(const QJsonObject& root)
     return QJsonDocument(root).toJson();
 }
 
+// A parser and the cards it builds, with no other link in use.
+struct T_MODEL
+{
+    CLASS_CARDS_MANAGER manager;
+    const QList<CLASS_COMMUNICATION_CONF*> links;
+    CLASS_CONFIGURATION_PARSER parser{&manager, links, false, false};
+};
+
 const char* const CARDS = "box_updater_cards.0";
 const char* const BASICS = "box_updater_cards.0.components.basics";
 const char* const COMMUNICATION = "box_updater_cards.0.info.details.0.communication.0";
@@ -147,9 +155,9 @@ private slots:
     void workedExample()
     {
         const QString path = WriteConfiguration(Json(WorkedExample()));
-        CLASS_CARDS_MANAGER manager;
-        const QList<CLASS_COMMUNICATION_CONF*> links;
-        CLASS_CONFIGURATION_PARSER parser(&manager, links, false, false);
+        T_MODEL model;
+        CLASS_CARDS_MANAGER& manager = model.manager;
+        CLASS_CONFIGURATION_PARSER& parser = model.parser;
         QVERIFY(parser.ParsingConfigurationsFile(path));
         QCOMPARE(m_Traces.NewErrors(), QStringList());
 
@@ -405,9 +413,9 @@ private slots:
         else if (kind == "folder")
             QVERIFY(QDir().mkpath(path));
 
-        CLASS_CARDS_MANAGER manager;
-        const QList<CLASS_COMMUNICATION_CONF*> links;
-        CLASS_CONFIGURATION_PARSER parser(&manager, links, false, false);
+        T_MODEL model;
+        CLASS_CARDS_MANAGER& manager = model.manager;
+        CLASS_CONFIGURATION_PARSER& parser = model.parser;
         QCOMPARE(parser.ParsingConfigurationsFile(path), result);
         messages.replaceInStrings("%PATH%", path);
         messages.replaceInStrings("%BASE%", m_Base);
@@ -430,9 +438,9 @@ private slots:
         root = With(
             root, At(BASICS, "3"),
             Component("STEP_RAM_PROGRAM_EDID_0", m_Base + "BIN/fpga.bin", "EDID_0", "0x0x0x300", "none"));
-        CLASS_CARDS_MANAGER manager;
-        const QList<CLASS_COMMUNICATION_CONF*> links;
-        CLASS_CONFIGURATION_PARSER parser(&manager, links, false, false);
+        T_MODEL model;
+        CLASS_CARDS_MANAGER& manager = model.manager;
+        CLASS_CONFIGURATION_PARSER& parser = model.parser;
         QVERIFY(parser.ParsingConfigurationsFile(WriteConfiguration(Json(root))));
         QCOMPARE(m_Traces.NewErrors(), QStringList());
         QCOMPARE(manager.GetCards().first()->GetComponents().size(), 4);
@@ -466,9 +474,9 @@ private slots:
             QJsonObject{{"revision", 0}, {"backend_slots", QJsonArray{slot(2, {}), slot(0, list(edid))}}},
             QJsonObject{{"revision", 1}, {"backend_slots", QJsonArray{slot(1, list(hdcp))}}}};
         root = With(root, At(CARDS, "backends.0"), QJsonObject{{"backend", "SDI"}, {"revisions", revisions}});
-        CLASS_CARDS_MANAGER manager;
-        const QList<CLASS_COMMUNICATION_CONF*> links;
-        CLASS_CONFIGURATION_PARSER parser(&manager, links, false, false);
+        T_MODEL model;
+        CLASS_CARDS_MANAGER& manager = model.manager;
+        CLASS_CONFIGURATION_PARSER& parser = model.parser;
         QVERIFY(!parser.ParsingConfigurationsFile(WriteConfiguration(Json(root))));
         QCOMPARE(
             TraceMessages(m_Traces.NewErrors()),
@@ -491,9 +499,9 @@ private slots:
                                      {"remote-addr", "127.0.0.2"},
                                      {"remote-port", 5002}};
         const QJsonObject udp{{"type", "UDP"}, {"node-addr", 2}, {"parameters", parameters}};
-        CLASS_CARDS_MANAGER manager;
-        const QList<CLASS_COMMUNICATION_CONF*> links;
-        CLASS_CONFIGURATION_PARSER parser(&manager, links, false, false);
+        T_MODEL model;
+        CLASS_CARDS_MANAGER& manager = model.manager;
+        CLASS_CONFIGURATION_PARSER& parser = model.parser;
         QVERIFY(parser.ParsingConfigurationsFile(
             WriteConfiguration(Json(With(WorkedExample(), COMMUNICATION, udp)))));
         auto* conf = qobject_cast<CLASS_COMMUNICATION_CONF_UDP*>(
