@@ -30,9 +30,9 @@ struct T_LOG
     int pendingReads = 0;                     // never answered: only a time-out or a cancel ends one
 };
 
-// Device descriptor followed by the configuration descriptor. Each interface
+// Device descriptor (vendor 03EB) followed by the configuration descriptor. Each interface
 // is its number followed by (address, attributes, packet size) per endpoint.
-inline QByteArray Descriptors(quint16 vendor, quint16 product, const QList<QList<int>>& interfaces)
+inline QByteArray Descriptors(quint16 product, const QList<QList<int>>& interfaces)
 {
     QByteArray body;
     const auto put = [](QByteArray& to, std::initializer_list<int> bytes)
@@ -47,8 +47,7 @@ inline QByteArray Descriptors(quint16 vendor, quint16 product, const QList<QList
             put(body, {7, 5, interface.at(i), interface.at(i + 1), interface.at(i + 2), 0, 0});
     }
     QByteArray all;
-    put(all, {18, 1, 0, 2, 0, 0, 0, 64, vendor & 0xFF, vendor >> 8, product & 0xFF, product >> 8, 0, 1, 0, 0,
-              0, 1});
+    put(all, {18, 1, 0, 2, 0, 0, 0, 64, 0xEB, 0x03, product & 0xFF, product >> 8, 0, 1, 0, 0, 0, 1});
     const int total = 9 + body.size();
     put(all, {9, 2, total & 0xFF, total >> 8, int(interfaces.size()), 1, 0, 0x80, 50});
     return all + body;
@@ -57,8 +56,7 @@ inline QByteArray Descriptors(quint16 vendor, quint16 product, const QList<QList
 class Device
 {
 public:
-    Device(UMockdevTestbed* testbed, int number, quint16 vendor, quint16 product,
-           const QList<QList<int>>& interfaces)
+    Device(UMockdevTestbed* testbed, int number, quint16 product, const QList<QList<int>>& interfaces)
         : m_Handler(umockdev_ioctl_base_new())
     {
         const QString devnum = QStringLiteral("%1").arg(number, 3, 10, QLatin1Char('0'));
@@ -77,8 +75,7 @@ public:
                                           "A: speed=12\\n\nH: descriptors=%3\n")
                                .arg(number)
                                .arg(devnum)
-                               .arg(QString::fromLatin1(
-                                   Descriptors(vendor, product, interfaces).toHex().toUpper()))),
+                               .arg(QString::fromLatin1(Descriptors(product, interfaces).toHex().toUpper()))),
                 &error);
         if (!valid)
             m_Error = error ? QString::fromUtf8(error->message) : QStringLiteral("not emulated");
@@ -112,10 +109,9 @@ private:
     static gboolean HandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, gpointer user)
     {
         Device* self = static_cast<Device*>(user);
-        const gulong request = umockdev_ioctl_client_get_request(client);
-        UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
         std::lock_guard<std::mutex> lock(self->m_Mutex);
-        const int result = self->Handle(request, arg);
+        const int result =
+            self->Handle(umockdev_ioctl_client_get_request(client), umockdev_ioctl_client_get_arg(client));
         umockdev_ioctl_client_complete(client, result == 0 ? 0 : -1, result);
         return TRUE;
     }

@@ -8,26 +8,23 @@
 
 #ifdef QRN_HAVE_UMOCKDEV
 #include "UsbEmulator.h"
-#endif
 
 namespace
 {
-const int WAIT_MS = 15000;
 const quint16 VENDOR = 0x03EB;
 // Devices of the emulated bus; the version query's 0x6124 is not among them.
 const quint16 PRODUCT_TWO_INTERFACES = 0x6201; // bulk on interface 1, two OUT endpoints
 const quint16 PRODUCT_NO_OUT = 0x6203;         // bulk IN only, on interface 0
 const quint16 PRODUCT_CLAIM_FAILS = 0x6204;    // its interfaces cannot be claimed
 
-std::unique_ptr<CLASS_UNIVERSALPORT_USB> MakePort(Bool signalMode, quint16 product)
+std::unique_ptr<CLASS_UNIVERSALPORT_USB> MakePort(quint16 product)
 {
-    std::unique_ptr<CLASS_UNIVERSALPORT_USB> port(
-        new CLASS_UNIVERSALPORT_USB(signalMode, false, 0, "USB_TEST"));
+    auto port = std::make_unique<CLASS_UNIVERSALPORT_USB>(true, false, 0, "USB_TEST");
     port->SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_USB(product, VENDOR, 0));
     return port;
 }
-
 } // namespace
+#endif
 
 class TestComdriverUsb : public QObject
 {
@@ -52,10 +49,10 @@ private slots:
         // ones and one whose attributes add bits to bulk: only exact bulk counts.
         // Each interface: its number, then address, attributes and packet size per endpoint.
         // clang-format off
-        m_Card.reset(new Device(m_Testbed.get(), 2, VENDOR, PRODUCT_TWO_INTERFACES,
+        m_Card.reset(new Device(m_Testbed.get(), 2, PRODUCT_TWO_INTERFACES,
                                 {{0, 0x83, 3, 8}, {1, 0x82, 2, 64, 0x01, 2, 64, 0x03, 2, 16, 0x84, 6, 64}}));
-        m_NoOut.reset(new Device(m_Testbed.get(), 4, VENDOR, PRODUCT_NO_OUT, {{0, 0x81, 2, 64}}));
-        m_ClaimFails.reset(new Device(m_Testbed.get(), 5, VENDOR, PRODUCT_CLAIM_FAILS, {{9, 0x81, 2, 64, 0x02, 2, 64}}));
+        m_NoOut.reset(new Device(m_Testbed.get(), 4, PRODUCT_NO_OUT, {{0, 0x81, 2, 64}}));
+        m_ClaimFails.reset(new Device(m_Testbed.get(), 5, PRODUCT_CLAIM_FAILS, {{9, 0x81, 2, 64, 0x02, 2, 64}}));
         // clang-format on
         for (const auto* device : {m_Card.get(), m_NoOut.get(), m_ClaimFails.get()})
             QVERIFY2(device->Error().isEmpty(), qPrintable(device->Error()));
@@ -69,13 +66,13 @@ private slots:
     {
         for (auto* device : {m_Card.get(), m_NoOut.get(), m_ClaimFails.get()})
             device->Reset();
+        ComdriverSupport::Errors();
     }
 
     void noDevice()
     {
-        auto port = MakePort(true, 0x6124);
+        auto port = MakePort(0x6124);
         const auto order = ComdriverSupport::Record(*port);
-        ComdriverSupport::Errors();
         QVERIFY(!port->Open());
         QCOMPARE(*order, QStringList{"state 1"});
         const QString errors = ComdriverSupport::Errors();
@@ -87,7 +84,7 @@ private slots:
     // The bulk endpoints are found and their interfaces claimed; a second Open keeps the session.
     void discoveryClaimsAndSignalOrder()
     {
-        auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
+        auto port = MakePort(PRODUCT_TWO_INTERFACES);
         const auto order = ComdriverSupport::Record(*port);
         QVERIFY(port->Open());
         QCOMPARE(*order, (QStringList{"state 0", "counter 1"}));
@@ -109,8 +106,7 @@ private slots:
     // A failed attempt leaves the device half open; the retry must not take that for open.
     void failedClaimIsNotOpenOnRetry()
     {
-        auto port = MakePort(true, PRODUCT_CLAIM_FAILS);
-        ComdriverSupport::Errors();
+        auto port = MakePort(PRODUCT_CLAIM_FAILS);
         QVERIFY(!port->Open());
         const QString errors = ComdriverSupport::Errors();
         QVERIFY2(errors.contains("Cannot claim USB interface number 8 with LIBUSB_ERROR_"),
@@ -125,7 +121,7 @@ private slots:
     // Writes are cut into packets of the endpoint chosen by the source number.
     void sendCutsIntoPackets()
     {
-        auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
+        auto port = MakePort(PRODUCT_TWO_INTERFACES);
         QVERIFY(port->Open());
         QByteArray data(130, '\0');
         for (int i = 0; i < data.size(); ++i)
@@ -134,22 +130,17 @@ private slots:
         QVERIFY(port->SendData(QByteArray(40, 'c'), "3"));
         QVERIFY(port->SendData("xy", "2")); // no endpoint 2: the first one
         using Packet = QPair<int, QByteArray>;
-        QCOMPARE(m_Card->Log().outPackets, (QList<Packet>{{1, data.left(64)},
-                                                          {1, data.mid(64, 64)},
-                                                          {1, data.mid(128)},
-                                                          {3, QByteArray(16, 'c')},
-                                                          {3, QByteArray(16, 'c')},
-                                                          {3, QByteArray(8, 'c')},
-                                                          { 1,
-                                                            "xy" }}));
+        // clang-format off
+        QCOMPARE(m_Card->Log().outPackets, (QList<Packet>{{1, data.left(64)}, {1, data.mid(64, 64)}, {1, data.mid(128)},
+                 {3, QByteArray(16, 'c')}, {3, QByteArray(16, 'c')}, {3, QByteArray(8, 'c')}, {1, "xy"}}));
+        // clang-format on
     }
 
     void sendWithoutOutEndpointFails()
     {
-        auto port = MakePort(true, PRODUCT_NO_OUT);
+        auto port = MakePort(PRODUCT_NO_OUT);
         QVERIFY(port->Open());
         QCOMPARE(m_NoOut->Log().claims, QList<unsigned>{0});
-        ComdriverSupport::Errors();
         QVERIFY(!port->SendData("abc"));
         QVERIFY(ComdriverSupport::Errors().contains(" SendData() Line "));
         QVERIFY(m_NoOut->Log().outPackets.isEmpty());
@@ -158,7 +149,7 @@ private slots:
     // Close gives the device back; a quick reopen is not closed by the ending of the first session.
     void closeAndReopen()
     {
-        auto port = MakePort(false, PRODUCT_TWO_INTERFACES);
+        auto port = MakePort(PRODUCT_TWO_INTERFACES);
         QVERIFY(port->Open());
         port->Close();
         QCOMPARE(port->GetConnectionCounter(), DWord(0));
@@ -180,7 +171,7 @@ private slots:
 
     void destroyedWhileLoopRuns()
     {
-        auto port = MakePort(true, PRODUCT_TWO_INTERFACES);
+        auto port = MakePort(PRODUCT_TWO_INTERFACES);
         QVERIFY(port->Open());
         QTest::qWait(200); // the loop is running and handling events
         QPointer<QThread> thread(port->GetLibraryThread());

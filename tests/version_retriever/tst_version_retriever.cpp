@@ -1,7 +1,6 @@
 #include <QMutex>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
@@ -26,11 +25,6 @@ QStringList Events(bool clear = false)
     if (clear)
         g_Events.clear();
     return events;
-}
-
-QStringList Times(int count, const QString& event)
-{
-    return QVector<QString>(count, event).toList();
 }
 
 // A buffered port that answers the version request with scripted chunks.
@@ -91,7 +85,6 @@ class TST_VERSION_RETRIEVER : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_Scratch;
     TraceCapture m_Traces;
 
     static void UseScript(CLASS_DEVICE_VERSION_RETRIEVER& retriever, const QList<QByteArray>& answer,
@@ -107,8 +100,7 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_Scratch.isValid());
-        QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
+        QVERIFY(m_Traces.Start(QDir::tempPath() + "/traces"));
     }
 
     void init()
@@ -155,9 +147,9 @@ private slots:
         // One request; after the answer or the failure the port is closed and gone.
         QTRY_VERIFY_WITH_TIMEOUT(Events().contains("destroyed"), 5000);
         const int sends = refuseSends ? CLASS_DEVICE_VERSION_RETRIEVER::SEND_ATTEMPTS : 1;
-        QCOMPARE(Events(),
-                 (QStringList{"open"} + Times(sends, refuseSends ? "refused" : "sent 0,0,VEpac\r\n") +
-                  QStringList{"close", "destroyed"}));
+        QCOMPARE(Events(), (QStringList{"open"} +
+                            QVector<QString>(sends, refuseSends ? "refused" : "sent 0,0,VEpac\r\n").toList() +
+                            QStringList{"close", "destroyed"}));
         const QString errors = m_Traces.NewErrors().join('\n');
         if (error.isEmpty())
             QVERIFY2(errors.isEmpty(), qPrintable(errors));
@@ -174,9 +166,8 @@ private slots:
         UseScript(retriever, {"VEpac,66051\r\n"}, 5);
         QSignalSpy spy(&retriever, &CLASS_DEVICE_VERSION_RETRIEVER::SIGNAL_SetDeviceVersion);
         retriever.GetVersion();
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(spy.at(0).at(0).toString(), QString());
-        QCOMPARE(Events().mid(0, 6), Times(5, "open failed") << "destroyed");
+        QCOMPARE(QList<QList<QVariant>>(spy), QList<QList<QVariant>>{{QString()}});
+        QCOMPARE(Events().mid(0, 6), QVector<QString>(5, "open failed").toList() << "destroyed");
         QVERIFY(m_Traces.NewErrors().join('\n').contains("Cannot open communication for version retriever"));
 
         // The fifth attempt is enough.
@@ -192,7 +183,6 @@ private slots:
     void RunsOnItsOwnThread()
     {
         QThread thread;
-        thread.setObjectName("THREAD_VERSION_RETRIEVER");
         auto* retriever = new CLASS_DEVICE_VERSION_RETRIEVER;
         UseScript(*retriever, {"VEpac,", "131844\r\n"});
         retriever->moveToThread(&thread);
