@@ -1,113 +1,180 @@
 #include <QSignalSpy>
+#include <QUdpSocket>
 #include <QtTest>
 
-#include "COMDRIVER_ClassUniversalPortUdp.h"
-#include "COMDRIVER_SocketErrorNames.h"
+#include <functional>
+#include <memory>
 
-// Chunk algorithms and the transmit spy shared by every port.
+#include "COMDRIVER_ClassUniversalPortCom.h"
+#include "COMDRIVER_ClassUniversalPortTcpClient.h"
+#include "COMDRIVER_ClassUniversalPortUdp.h"
+#include "COMDRIVER_ClassUniversalPortUsb.h"
+#include "COMDRIVER_SocketErrorNames.h"
+#include "ComdriverSupport.h"
+
+// Makes a port; a UDP one binds to busyPort when asked to.
+using PortFactory = std::function<CLASS_UNIVERSALPORT*(Word busyPort)>;
+Q_DECLARE_METATYPE(PortFactory)
+
+namespace
+{
+PortFactory Udp(const QString& local = "127.0.0.1", const QString& remote = "127.0.0.1", int mode = 0,
+                bool busy = false)
+{
+    return [=](Word busyPort)
+    {
+        QUdpSocket probe; // a port free at the time of asking
+        probe.bind(QHostAddress(QHostAddress::LocalHost), 0);
+        auto* port = new CLASS_UNIVERSALPORT_UDP(true, "UDP");
+        port->SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_UDP(
+            QHostAddress(local), busy ? busyPort : probe.localPort(), QHostAddress(remote), 4242, mode));
+        return port;
+    };
+}
+
+PortFactory Com(const QString& device)
+{
+    return [=](Word)
+    {
+        auto* port = new CLASS_UNIVERSALPORT_COM(true, "COM");
+        port->SetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_COM(device));
+        return port;
+    };
+}
+} // namespace
+
+// Chunk algorithms, the transmit spy and what every port does alike.
 class TestComdriverCore : public QObject
 {
     Q_OBJECT
 
-private:
-    static QList<QByteArray> TwoChunks() { return {QByteArray("ab"), QByteArray("cde")}; }
-
 private slots:
-    void getReceivedData_data()
+    void initTestCase() { QVERIFY(ComdriverSupport::StartTraces()); }
+    void init() { ComdriverSupport::Errors(); }
+
+    void copyAndConsumeChunks_data()
     {
         QTest::addColumn<int>("size");
-        QTest::addColumn<QByteArray>("expected");
-        QTest::newRow("all") << -1 << QByteArray("abcde");
-        QTest::newRow("zero") << 0 << QByteArray();
-        QTest::newRow("part of first") << 1 << QByteArray("a");
-        QTest::newRow("exactly first") << 2 << QByteArray("ab");
-        QTest::newRow("into second") << 4 << QByteArray("abcd");
-        QTest::newRow("everything") << 5 << QByteArray("abcde");
-        QTest::newRow("more than held") << 99 << QByteArray("abcde");
+        QTest::addColumn<QByteArray>("copied");
+        QTest::addColumn<QList<QByteArray>>("left");
+        QTest::newRow("all") << -1 << QByteArray("abcde") << QList<QByteArray>();
+        QTest::newRow("zero") << 0 << QByteArray() << QList<QByteArray>{"ab", "cde"};
+        QTest::newRow("part of first") << 1 << QByteArray("a") << QList<QByteArray>{"b", "cde"};
+        QTest::newRow("exactly first") << 2 << QByteArray("ab") << QList<QByteArray>{"cde"};
+        QTest::newRow("into second") << 4 << QByteArray("abcd") << QList<QByteArray>{"e"};
+        QTest::newRow("more than held") << 99 << QByteArray("abcde") << QList<QByteArray>();
     }
 
-    void getReceivedData()
+    void copyAndConsumeChunks()
     {
         QFETCH(int, size);
-        QFETCH(QByteArray, expected);
-        const QList<QByteArray> chunks = TwoChunks();
+        QFETCH(QByteArray, copied);
+        QFETCH(QList<QByteArray>, left);
+        QList<QByteArray> chunks{"ab", "cde"};
         QByteArray data("prefix:");
         CLASS_UNIVERSALPORT::CopyChunks(chunks, data, size);
-        QCOMPARE(data, QByteArray("prefix:") + expected);
-        QCOMPARE(chunks, TwoChunks());
-    }
-
-    void consumeData_data()
-    {
-        QTest::addColumn<int>("size");
-        QTest::addColumn<QList<QByteArray>>("expected");
-        QTest::newRow("all") << -1 << QList<QByteArray>();
-        QTest::newRow("zero") << 0 << TwoChunks();
-        QTest::newRow("part of first") << 1 << QList<QByteArray>{"b", "cde"};
-        QTest::newRow("whole first") << 2 << QList<QByteArray>{"cde"};
-        QTest::newRow("into second") << 3 << QList<QByteArray>{"de"};
-        QTest::newRow("everything") << 5 << QList<QByteArray>();
-        QTest::newRow("more than held") << 99 << QList<QByteArray>();
-    }
-
-    void consumeData()
-    {
-        QFETCH(int, size);
-        QFETCH(QList<QByteArray>, expected);
-        QList<QByteArray> chunks = TwoChunks();
+        QCOMPARE(data, "prefix:" + copied);
         CLASS_UNIVERSALPORT::ConsumeChunks(chunks, size);
-        QCOMPARE(chunks, expected);
-    }
-
-    // The documented sequence: peek 4, consume 3, consume everything.
-    void peekThenConsume()
-    {
-        QList<QByteArray> chunks = TwoChunks();
-        QByteArray data;
-        CLASS_UNIVERSALPORT::CopyChunks(chunks, data, 4);
-        QCOMPARE(data, QByteArray("abcd"));
-        QCOMPARE(chunks.size(), 2);
-        CLASS_UNIVERSALPORT::ConsumeChunks(chunks, 3);
-        QCOMPARE(chunks, QList<QByteArray>{"de"});
-        CLASS_UNIVERSALPORT::ConsumeChunks(chunks, -1);
-        QVERIFY(chunks.isEmpty());
+        QCOMPARE(chunks, left);
     }
 
     void txSpy_data()
     {
         QTest::addColumn<bool>("success");
         QTest::addColumn<int>("written");
-        QTest::addColumn<QByteArray>("sent");
-        QTest::addColumn<QByteArray>("refused");
-        QTest::newRow("all written") << true << 10 << QByteArray("0123456789") << QByteArray();
-        QTest::newRow("count equals length") << false << 10 << QByteArray("0123456789") << QByteArray();
-        QTest::newRow("4 of 10") << false << 4 << QByteArray("0123") << QByteArray("456789");
-        QTest::newRow("none") << false << 0 << QByteArray() << QByteArray("0123456789");
-        QTest::newRow("write error") << false << -1 << QByteArray() << QByteArray("0123456789");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("all written") << true << 10 << QStringList{"sent 0123456789 P"};
+        QTest::newRow("count equals length") << false << 10 << QStringList{"sent 0123456789 P"};
+        QTest::newRow("4 of 10") << false << 4 << QStringList{"sent 0123 P", "refused 456789 P"};
+        QTest::newRow("write error") << false << -1 << QStringList{"refused 0123456789 P"};
     }
 
     void txSpy()
     {
         QFETCH(bool, success);
         QFETCH(int, written);
-        QFETCH(QByteArray, sent);
-        QFETCH(QByteArray, refused);
+        QFETCH(QStringList, shown);
         CLASS_UNIVERSALPORT_UDP port(false, QStringLiteral("UDP_SPY"));
-        QSignalSpy sentSpy(&port, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewData);
-        QSignalSpy refusedSpy(&port, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewRefusedData);
-        const QByteArray data("0123456789");
-
-        port.EmitTxSpy(data, success, written, QStringLiteral("P"));
-        QVERIFY(sentSpy.isEmpty() && refusedSpy.isEmpty()); // off by default
-
+        QStringList seen;
+        connect(&port, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewData, this,
+                [&seen](const QByteArray& data, const QString& info)
+                { seen << "sent " + data + ' ' + info; });
+        connect(&port, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewRefusedData, this,
+                [&seen](const QByteArray& data, const QString& info)
+                { seen << "refused " + data + ' ' + info; });
+        port.EmitTxSpy("0123456789", success, written, QStringLiteral("P"));
+        QVERIFY(seen.isEmpty()); // off by default
         port.EnableTxSpy();
-        port.EmitTxSpy(data, success, written, QStringLiteral("P"));
-        QCOMPARE(sentSpy.size(), sent.isEmpty() ? 0 : 1);
-        QCOMPARE(refusedSpy.size(), refused.isEmpty() ? 0 : 1);
-        if (!sent.isEmpty())
-            QCOMPARE(sentSpy.at(0), (QList<QVariant>{sent, QStringLiteral("P")}));
-        if (!refused.isEmpty())
-            QCOMPARE(refusedSpy.at(0), (QList<QVariant>{refused, QStringLiteral("P")}));
+        port.EmitTxSpy("0123456789", success, written, QStringLiteral("P"));
+        QCOMPARE(seen, shown);
+    }
+
+    // A closed port refuses to send, shows the refused bytes and says why.
+    void closedPortRefusesToSend_data()
+    {
+        QTest::addColumn<PortFactory>("make");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("udp") << Udp() << "Socket is not bound";
+        const auto tcp = [](Word) { return new CLASS_UNIVERSALPORT_TCP_CLIENT(true, "TCP"); };
+        QTest::newRow("tcp client") << PortFactory(tcp) << "Socket is not connected";
+        QTest::newRow("com") << Com("/dev/pts/nowhere") << "Can't send port is not open : pts/nowhere";
+        // Even one that would wait for its device to come back.
+        const auto usb = [](Word) { return new CLASS_UNIVERSALPORT_USB(true, true, 0, "USB"); };
+        QTest::newRow("usb, reconnecting") << PortFactory(usb) << "The USB port is closed";
+    }
+
+    void closedPortRefusesToSend()
+    {
+        QFETCH(PortFactory, make);
+        QFETCH(QString, error);
+        std::unique_ptr<CLASS_UNIVERSALPORT> port(make(0));
+        port->EnableTxSpy();
+        QSignalSpy refused(port.get(), &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewRefusedData);
+        QVERIFY(!port->SendData("abc", QStringLiteral("P")));
+        const QString errors = ComdriverSupport::Errors();
+        QVERIFY2(errors.contains(" SendData() Line ") && errors.contains(error), qPrintable(errors));
+        if (QTest::currentDataTag() != QByteArray("usb, reconnecting")) // it has no transmit spy
+            QCOMPARE(QList<QList<QVariant>>(refused), (QList<QList<QVariant>>{{QByteArray("abc"), "P"}}));
+    }
+
+    // A failed open says why, ends in the error state and takes nothing to send.
+    // A typo in a UDP address must not expose the link on every interface.
+    void openFailure_data()
+    {
+        QTest::addColumn<PortFactory>("make");
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("error");
+        const QString state = "state 3";
+        const QString noIp = "The %1 address of UDP is not an IP address";
+        QTest::newRow("udp local, unicast") << Udp("10.0.0.300") << state << noIp.arg("local");
+        QTest::newRow("udp local, broadcast")
+            << Udp("10.0.0.300", "127.0.0.1", 2) << state << noIp.arg("local");
+        QTest::newRow("udp remote, unicast") << Udp("127.0.0.1", "lochalhost") << state << noIp.arg("remote");
+        QTest::newRow("udp unknown mode")
+            << Udp("127.0.0.1", "127.0.0.1", 3) << state << "Unknown UDP transmission mode";
+        QTest::newRow("udp port in use")
+            << Udp("127.0.0.1", "127.0.0.1", 0, true) << "error AddressInUseError"
+            << "Failed to bind with address: 127.0.0.1 port: ";
+        QTest::newRow("com missing") << Com("/dev/no-such-tty") << "error DeviceNotFoundError"
+                                     << "Failed to open port com: no-such-tty. Error: ";
+    }
+
+    void openFailure()
+    {
+        QFETCH(PortFactory, make);
+        QFETCH(QString, first);
+        QFETCH(QString, error);
+        QUdpSocket holder;
+        QVERIFY(holder.bind(QHostAddress(QHostAddress::LocalHost), 0));
+        std::unique_ptr<CLASS_UNIVERSALPORT> port(make(holder.localPort()));
+        const auto order = ComdriverSupport::Record(*port);
+        QVERIFY(!port->Open());
+        const QString errors = ComdriverSupport::Errors();
+        QVERIFY2(errors.contains(" Open() Line ") && errors.contains(error), qPrintable(errors));
+        QCOMPARE(order->first(), first);
+        QCOMPARE(order->last(), QStringLiteral("state 3"));
+        QCOMPARE(port->GetConnectionCounter(), DWord(0));
+        QVERIFY(!port->SendData("abc"));
     }
 
     // Socket errors are traced under the framework's own names.

@@ -1,15 +1,31 @@
 #include <QMutex>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-
-#include <atomic>
 
 #include "BACKEND/MISC/MISC_ClassDeviceVersionRetriever.h"
 #include "COMDRIVER_ClassUniversalPort.h"
 #include "TraceCapture.h"
+
+// What the scripted ports went through, in order, across threads.
+QMutex g_Lock;
+QStringList g_Events;
+
+void Note(const QString& event)
+{
+    QMutexLocker locker(&g_Lock);
+    g_Events << event;
+}
+
+QStringList Events(bool clear = false)
+{
+    QMutexLocker locker(&g_Lock);
+    const QStringList events = g_Events;
+    if (clear)
+        g_Events.clear();
+    return events;
+}
 
 // A buffered port that answers the version request with scripted chunks.
 class CLASS_SCRIPTED_PORT : public CLASS_UNIVERSALPORT
@@ -20,7 +36,7 @@ public:
           m_FailingOpens(failingOpens), m_RefuseSends(refuseSends)
     {
     }
-    ~CLASS_SCRIPTED_PORT() override { ++Destroyed; }
+    ~CLASS_SCRIPTED_PORT() override { Note("destroyed"); }
 
     void GetReceivedData(QByteArray& data, SDWord size, QString) override
     {
@@ -28,31 +44,27 @@ public:
     }
     Bool Open() override
     {
-        ++OpenAttempts;
-        if (m_FailingOpens-- > 0)
-            return false;
-        SetConnectionState(CONNECTION_STATE_CONNECTED);
-        return true;
+        Note(m_FailingOpens-- > 0 ? "open failed" : "open");
+        if (m_FailingOpens < 0)
+            SetConnectionState(CONNECTION_STATE_CONNECTED);
+        return m_FailingOpens < 0;
     }
     void Close() override
     {
-        ++Closes;
+        Note("close");
         SetConnectionState(CONNECTION_STATE_DISCONNECTED);
     }
     Bool SendData(QByteArray data, QString) override
     {
-        ++SendAttempts;
-        if (m_RefuseSends)
-            return false;
-        Sent += data;
-        m_Chunks += m_Answer; // every chunk becomes readable at once; the retriever must frame lines
-        return true;
+        Note(m_RefuseSends ? QStringLiteral("refused") : QString::fromLatin1("sent " + data));
+        if (!m_RefuseSends)
+            m_Chunks += m_Answer; // every chunk readable at once: the retriever must frame lines
+        return !m_RefuseSends;
     }
     Bool HasDataAvailable(QString) override
     {
         // One chunk per look, as successive transfers would arrive.
-        if (m_Visible < m_Chunks.size())
-            ++m_Visible;
+        m_Visible = qMin(m_Visible + 1, m_Chunks.size());
         return m_Visible > 0;
     }
     void ConsumeData(SDWord size, QString) override
@@ -60,12 +72,6 @@ public:
         ConsumeChunks(m_Chunks, size);
         m_Visible = 0;
     }
-
-    static std::atomic<int> OpenAttempts;
-    static std::atomic<int> SendAttempts;
-    static std::atomic<int> Closes;
-    static std::atomic<int> Destroyed;
-    static QByteArray Sent;
 
 private:
     QList<QByteArray> m_Answer;
@@ -75,27 +81,11 @@ private:
     int m_Visible = 0;
 };
 
-std::atomic<int> CLASS_SCRIPTED_PORT::OpenAttempts{0};
-std::atomic<int> CLASS_SCRIPTED_PORT::SendAttempts{0};
-std::atomic<int> CLASS_SCRIPTED_PORT::Closes{0};
-std::atomic<int> CLASS_SCRIPTED_PORT::Destroyed{0};
-QByteArray CLASS_SCRIPTED_PORT::Sent;
-
 class TST_VERSION_RETRIEVER : public QObject
 {
     Q_OBJECT
 private:
-    QTemporaryDir m_Scratch;
     TraceCapture m_Traces;
-
-    static void Reset()
-    {
-        CLASS_SCRIPTED_PORT::OpenAttempts = 0;
-        CLASS_SCRIPTED_PORT::SendAttempts = 0;
-        CLASS_SCRIPTED_PORT::Closes = 0;
-        CLASS_SCRIPTED_PORT::Destroyed = 0;
-        CLASS_SCRIPTED_PORT::Sent.clear();
-    }
 
     static void UseScript(CLASS_DEVICE_VERSION_RETRIEVER& retriever, const QList<QByteArray>& answer,
                           int failingOpens = 0, bool refuseSends = false)
@@ -110,32 +100,13 @@ private slots:
     void initTestCase()
     {
         QStandardPaths::setTestModeEnabled(true);
-        QVERIFY(m_Scratch.isValid());
-        QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
+        QVERIFY(m_Traces.Start(QDir::tempPath() + "/traces"));
     }
 
-    void ComputesVersionFromAnswer_data()
+    void init()
     {
-        QTest::addColumn<QString>("answer");
-        QTest::addColumn<bool>("ok");
-        QTest::addColumn<QString>("version");
-        QTest::newRow("one field") << "VEpac,66051" << true << "1.2.3";
-        QTest::newRow("last of several") << "VEpac,9,9,66051" << true << "1.2.3";
-        QTest::newRow("high byte ignored") << "VEpac,2130772483" << true << "1.2.3";
-        QTest::newRow("not a number") << "VEpac,abc" << false << "";
-    }
-    void ComputesVersionFromAnswer()
-    {
-        QFETCH(QString, answer);
-        QFETCH(bool, ok);
-        QFETCH(QString, version);
-        QString computed;
-        QCOMPARE(bool(CLASS_DEVICE_VERSION_RETRIEVER::ComputeDeviceVersionFromMicAnswer(answer, computed)),
-                 ok);
-        if (ok)
-            QCOMPARE(computed, version);
-        else
-            QVERIFY(m_Traces.NewErrors().join('\n').contains("Unable to convert the string to int"));
+        Events(true);
+        m_Traces.NewErrors();
     }
 
     void ExchangeOverThePort_data()
@@ -144,18 +115,20 @@ private slots:
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("refuseSends");
+        const QString timeout = "Command timeout encountered for the version retriever";
         QTest::newRow("whole line") << QList<QByteArray>{"VEpac,66051\r\n"} << "1.2.3"
                                     << "" << false;
-        QTest::newRow("line cut in two transfers") << QList<QByteArray>{"VEpac,660", "51\r\n"} << "1.2.3"
-                                                   << "" << false;
-        QTest::newRow("after another line")
+        QTest::newRow("high byte ignored") << QList<QByteArray>{"VEpac,2130772483\r\n"} << "1.2.3"
+                                           << "" << false;
+        QTest::newRow("line cut in two") << QList<QByteArray>{"VEpac,660", "51\r\n"} << "1.2.3"
+                                         << "" << false;
+        QTest::newRow("last field, after another line")
             << QList<QByteArray>{"1SYrst\r\nVEpac,0x0,", "197121\r\n"} << "3.2.1"
             << "" << false;
-        QTest::newRow("silent device") << QList<QByteArray>{} << ""
-                                       << "Command timeout encountered for the version retriever" << false;
-        QTest::newRow("answer never ended")
-            << QList<QByteArray>{"VEpac,66051"} << ""
-            << "Command timeout encountered for the version retriever" << false;
+        QTest::newRow("not a number") << QList<QByteArray>{"VEpac,abc\r\n"} << ""
+                                      << "Unable to compute the version of the device" << false;
+        QTest::newRow("silent device") << QList<QByteArray>{} << "" << timeout << false;
+        QTest::newRow("answer never ended") << QList<QByteArray>{"VEpac,66051"} << "" << timeout << false;
         QTest::newRow("every send refused") << QList<QByteArray>{"VEpac,66051\r\n"} << ""
                                             << "Failed to read version." << true;
     }
@@ -165,21 +138,18 @@ private slots:
         QFETCH(QString, version);
         QFETCH(QString, error);
         QFETCH(bool, refuseSends);
-        Reset();
-        m_Traces.NewErrors();
         CLASS_DEVICE_VERSION_RETRIEVER retriever;
         UseScript(retriever, answer, 0, refuseSends);
         QSignalSpy spy(&retriever, &CLASS_DEVICE_VERSION_RETRIEVER::SIGNAL_SetDeviceVersion);
         retriever.GetVersion();
         QVERIFY(spy.wait(10000));
-        QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toString(), version);
-        QCOMPARE(CLASS_SCRIPTED_PORT::Sent, refuseSends ? QByteArray() : QByteArray("0,0,VEpac\r\n"));
-        QCOMPARE(CLASS_SCRIPTED_PORT::SendAttempts.load(),
-                 refuseSends ? CLASS_DEVICE_VERSION_RETRIEVER::SEND_ATTEMPTS : 1);
-        // After the answer or the failure the port is closed and gone.
-        QTRY_COMPARE_WITH_TIMEOUT(CLASS_SCRIPTED_PORT::Destroyed.load(), 1, 5000);
-        QCOMPARE(CLASS_SCRIPTED_PORT::Closes.load(), 1);
+        // One request; after the answer or the failure the port is closed and gone.
+        QTRY_VERIFY_WITH_TIMEOUT(Events().contains("destroyed"), 5000);
+        const int sends = refuseSends ? CLASS_DEVICE_VERSION_RETRIEVER::SEND_ATTEMPTS : 1;
+        QCOMPARE(Events(), (QStringList{"open"} +
+                            QVector<QString>(sends, refuseSends ? "refused" : "sent 0,0,VEpac\r\n").toList() +
+                            QStringList{"close", "destroyed"}));
         const QString errors = m_Traces.NewErrors().join('\n');
         if (error.isEmpty())
             QVERIFY2(errors.isEmpty(), qPrintable(errors));
@@ -192,34 +162,27 @@ private slots:
 
     void GivesUpAfterFiveOpens()
     {
-        Reset();
-        m_Traces.NewErrors();
         CLASS_DEVICE_VERSION_RETRIEVER retriever;
         UseScript(retriever, {"VEpac,66051\r\n"}, 5);
         QSignalSpy spy(&retriever, &CLASS_DEVICE_VERSION_RETRIEVER::SIGNAL_SetDeviceVersion);
         retriever.GetVersion();
-        QCOMPARE(spy.count(), 1);
-        QCOMPARE(spy.at(0).at(0).toString(), QString());
-        QCOMPARE(CLASS_SCRIPTED_PORT::OpenAttempts.load(), 5);
-        QVERIFY(CLASS_SCRIPTED_PORT::Sent.isEmpty());
+        QCOMPARE(QList<QList<QVariant>>(spy), QList<QList<QVariant>>{{QString()}});
+        QCOMPARE(Events().mid(0, 6), QVector<QString>(5, "open failed").toList() << "destroyed");
         QVERIFY(m_Traces.NewErrors().join('\n').contains("Cannot open communication for version retriever"));
 
         // The fifth attempt is enough.
-        Reset();
         UseScript(retriever, {"VEpac,66051\r\n"}, 4);
         retriever.GetVersion();
         QVERIFY(spy.wait(10000));
         QCOMPARE(spy.last().at(0).toString(), QString("1.2.3"));
-        QCOMPARE(CLASS_SCRIPTED_PORT::OpenAttempts.load(), 5);
+        QCOMPARE(Events().count("open failed"), 9);
     }
 
     // As deployed: on its own thread, asked through a queued call, a second
     // request during an exchange starting over on a new port.
     void RunsOnItsOwnThread()
     {
-        Reset();
         QThread thread;
-        thread.setObjectName("THREAD_VERSION_RETRIEVER");
         auto* retriever = new CLASS_DEVICE_VERSION_RETRIEVER;
         UseScript(*retriever, {"VEpac,", "131844\r\n"});
         retriever->moveToThread(&thread);
@@ -229,8 +192,8 @@ private slots:
         QMetaObject::invokeMethod(retriever, "GetVersion", Qt::QueuedConnection);
         QMetaObject::invokeMethod(retriever, "GetVersion", Qt::QueuedConnection);
         QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1, 10000);
-        QTRY_COMPARE_WITH_TIMEOUT(CLASS_SCRIPTED_PORT::Destroyed.load(), 2, 10000);
-        QCOMPARE(CLASS_SCRIPTED_PORT::OpenAttempts.load(), 2);
+        QTRY_COMPARE_WITH_TIMEOUT(Events().count("destroyed"), 2, 10000);
+        QCOMPARE(Events().count("open"), 2);
         for (const QList<QVariant>& arguments : spy)
             QCOMPARE(arguments.at(0).toString(), QString("2.3.4"));
         thread.quit();
