@@ -156,13 +156,11 @@ private slots:
     {
         const QString path = WriteConfiguration(Json(WorkedExample()));
         T_MODEL model;
-        CLASS_CARDS_MANAGER& manager = model.manager;
-        CLASS_CONFIGURATION_PARSER& parser = model.parser;
-        QVERIFY(parser.ParsingConfigurationsFile(path));
+        QVERIFY(model.parser.ParsingConfigurationsFile(path));
         QCOMPARE(m_Traces.NewErrors(), QStringList());
 
-        QCOMPARE(manager.GetCards().size(), 1);
-        CLASS_CARD* card = manager.GetCards().first();
+        QCOMPARE(model.manager.GetCards().size(), 1);
+        CLASS_CARD* card = model.manager.GetCards().first();
         QCOMPARE(card->GetName(), QStringLiteral("CARD_BOX"));
         auto* usb =
             qobject_cast<CLASS_COMMUNICATION_CONF_USB*>(card->GetCommunication(COMMUNICATION_TYPE_USB));
@@ -190,7 +188,7 @@ private slots:
         QCOMPARE(components.at(1)->GetUpdater()->GetEndAction(), END_ACTION_RESET);
 
         // The final reset has no binary: it is registered under the empty path, unloaded.
-        const QHash<QString, CLASS_BINARY_INFORMATIONS*>& binaries = parser.GetBinaries();
+        const QHash<QString, CLASS_BINARY_INFORMATIONS*>& binaries = model.parser.GetBinaries();
         QCOMPARE(binaries.size(), 2);
         CLASS_BINARY_INFORMATIONS* main = binaries.value(m_Base + "BIN/main.bin");
         QVERIFY(main && main->IsLoaded());
@@ -414,9 +412,7 @@ private slots:
             QVERIFY(QDir().mkpath(path));
 
         T_MODEL model;
-        CLASS_CARDS_MANAGER& manager = model.manager;
-        CLASS_CONFIGURATION_PARSER& parser = model.parser;
-        QCOMPARE(parser.ParsingConfigurationsFile(path), result);
+        QCOMPARE(model.parser.ParsingConfigurationsFile(path), result);
         messages.replaceInStrings("%PATH%", path);
         messages.replaceInStrings("%BASE%", m_Base);
         QCOMPARE(TraceMessages(m_Traces.NewErrors()), messages);
@@ -424,7 +420,7 @@ private slots:
         static const QStringList unreadable{"missing file", "unreadable file", "malformed JSON",
                                             "empty document", "no root item"};
         if (unreadable.contains(QString::fromLatin1(QTest::currentDataTag())))
-            QVERIFY(manager.GetCards().isEmpty());
+            QVERIFY(model.manager.GetCards().isEmpty());
     }
 
     // One object per distinct binary, with the addresses of the first entry
@@ -439,13 +435,11 @@ private slots:
             root, At(BASICS, "3"),
             Component("STEP_RAM_PROGRAM_EDID_0", m_Base + "BIN/fpga.bin", "EDID_0", "0x0x0x300", "none"));
         T_MODEL model;
-        CLASS_CARDS_MANAGER& manager = model.manager;
-        CLASS_CONFIGURATION_PARSER& parser = model.parser;
-        QVERIFY(parser.ParsingConfigurationsFile(WriteConfiguration(Json(root))));
+        QVERIFY(model.parser.ParsingConfigurationsFile(WriteConfiguration(Json(root))));
         QCOMPARE(m_Traces.NewErrors(), QStringList());
-        QCOMPARE(manager.GetCards().first()->GetComponents().size(), 4);
+        QCOMPARE(model.manager.GetCards().first()->GetComponents().size(), 4);
 
-        const QHash<QString, CLASS_BINARY_INFORMATIONS*>& binaries = parser.GetBinaries();
+        const QHash<QString, CLASS_BINARY_INFORMATIONS*>& binaries = model.parser.GetBinaries();
         QCOMPARE(binaries.size(), 3);
         QCOMPARE(binaries.value(m_Base + "BIN/main.bin")->GetBaseAddress(), DWord(16));
         QCOMPARE(binaries.value(m_Base + "BIN/fpga.bin")->GetBaseAddress(), DWord(0x300));
@@ -475,9 +469,7 @@ private slots:
             QJsonObject{{"revision", 1}, {"backend_slots", QJsonArray{slot(1, list(hdcp))}}}};
         root = With(root, At(CARDS, "backends.0"), QJsonObject{{"backend", "SDI"}, {"revisions", revisions}});
         T_MODEL model;
-        CLASS_CARDS_MANAGER& manager = model.manager;
-        CLASS_CONFIGURATION_PARSER& parser = model.parser;
-        QVERIFY(!parser.ParsingConfigurationsFile(WriteConfiguration(Json(root))));
+        QVERIFY(!model.parser.ParsingConfigurationsFile(WriteConfiguration(Json(root))));
         QCOMPARE(
             TraceMessages(m_Traces.NewErrors()),
             QStringList({"ParsingComponentEntry|Cannot recognized component STEP_X with valid name",
@@ -485,7 +477,7 @@ private slots:
                          "ParsingConfigurationsFile|BackEnd slot value is out-of-range (2) for components in "
                          "card named \"CARD_BOX\" who have only 2 inside!"}));
         QStringList steps;
-        for (CLASS_CARD_COMPONENT* component : manager.GetCards().first()->GetComponents())
+        for (CLASS_CARD_COMPONENT* component : model.manager.GetCards().first()->GetComponents())
             steps << UpdateStepToText(T_UPDATE_STEP(component->GetStep()));
         QCOMPARE(steps, QStringList({"STEP_RAM_PROGRAM_MAIN", "STEP_FINAL_RESET", "STEP_RAM_PROGRAM_FPGA_0",
                                      "STEP_RAM_PROGRAM_HDCP_0"}));
@@ -500,12 +492,10 @@ private slots:
                                      {"remote-port", 5002}};
         const QJsonObject udp{{"type", "UDP"}, {"node-addr", 2}, {"parameters", parameters}};
         T_MODEL model;
-        CLASS_CARDS_MANAGER& manager = model.manager;
-        CLASS_CONFIGURATION_PARSER& parser = model.parser;
-        QVERIFY(parser.ParsingConfigurationsFile(
+        QVERIFY(model.parser.ParsingConfigurationsFile(
             WriteConfiguration(Json(With(WorkedExample(), COMMUNICATION, udp)))));
         auto* conf = qobject_cast<CLASS_COMMUNICATION_CONF_UDP*>(
-            manager.GetCards().first()->GetCommunication(COMMUNICATION_TYPE_UDP));
+            model.manager.GetCards().first()->GetCommunication(COMMUNICATION_TYPE_UDP));
         QVERIFY(conf);
         QCOMPARE(QStringList({conf->GetName(), QString::number(conf->GetNodeAddress()),
                               conf->GetLocalAddress(), QString::number(conf->GetLocalPort()),
