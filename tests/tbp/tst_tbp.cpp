@@ -213,15 +213,8 @@ private slots:
         QVERIFY(TBP::FormatCommand(0x21, {Attr(0x16, QByteArray("x")), Attr(0x20, 1u), Attr(0x99, 1u)},
                                    versionStatus, command) == false);
         QVERIFY(m_Traces.NewErrorEndsWith("Missing mandatory attribut with id: 21"));
-        QVERIFY(!TBP::FormatCommand(0x22, {}, versionStatus, command));
-        QVERIFY(m_Traces.NewErrorEndsWith("Wrong command code: 22"));
         QVERIFY(!TBP::FormatCommand(0x00, {Attr(0x00, 1u)}, MVR::CommandDescriptor(BOOT_CMD_PING), command));
         QVERIFY(m_Traces.NewErrorEndsWith("Too much attributs for the given command with code: 0"));
-        QVERIFY(!TBP::FormatCommand(0x00, {}, nullptr, command));
-        QVERIFY(m_Traces.NewErrorEndsWith("The reference command is null"));
-        T_THIRD_BLOCK_PROTOCOL_ATTRIBUT attribut;
-        QVERIFY(!TBP::FormatAttribute(0x13, 1u, MVR::AttributDescriptor(BOOT_ATTR_BASE_ADDR), attribut));
-        QVERIFY(m_Traces.NewErrorEndsWith("Wrong attribut code: 13"));
     }
 
     void encodeFailuresLeaveAnErrorFrame_data()
@@ -243,9 +236,6 @@ private slots:
         QTest::newRow("value out of range")
             << 0x3A << 0x11 << QVariantList{0x11, 0x100}
             << Hex("FF 00 00 02 00 00 00 01 00 02 01 00 01 00 02") << "Unable to encode attribut with id: 11";
-        QTest::newRow("not a number")
-            << 0x3A << 0x12 << QVariantList{0x12, QStringLiteral("x")}
-            << Hex("FF 00 00 02 00 00 00 01 00 02 01 00 01 00 02") << "Unable to encode attribut with id: 12";
     }
 
     void encodeFailuresLeaveAnErrorFrame()
