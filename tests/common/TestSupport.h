@@ -17,11 +17,6 @@ inline QString BinaryDir()
     return qEnvironmentVariable("QRN_BINARY_DIR");
 }
 
-inline QString SourceDir()
-{
-    return qEnvironmentVariable("QRN_SOURCE_DIR");
-}
-
 // Reproducible bytes that look like a binary (every value occurs, no short period).
 inline QByteArray Pattern(int size, int seed = 1)
 {
@@ -48,15 +43,13 @@ inline QString WriteFile(const QTemporaryDir& dir, const QString& name, const QB
 // Environment for a child process whose home, data and temp folders are under root.
 inline QProcessEnvironment IsolatedEnvironment(const QString& root)
 {
-    QDir().mkpath(root + "/home");
-    QDir().mkpath(root + "/data");
-    QDir().mkpath(root + "/tmp");
+    for (const char* folder : {"home", "data", "tmp", "runtime"})
+        QDir().mkpath(root + "/" + folder);
+    QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", root + "/home");
     env.insert("XDG_DATA_HOME", root + "/data");
     env.insert("TMPDIR", root + "/tmp");
-    QDir().mkpath(root + "/runtime");
-    QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     env.insert("XDG_RUNTIME_DIR", root + "/runtime");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     return env;

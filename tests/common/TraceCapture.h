@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStringList>
 #include <QThread>
+#include <algorithm>
 
 #include "Traces.h"
 
@@ -51,13 +52,11 @@ public:
     bool NewErrorEndsWith(const QString& text)
     {
         const QStringList lines = NewErrors();
-        for (const QString& line : lines)
-        {
-            if (line.endsWith(text))
-                return true;
-        }
-        qWarning() << "traced:" << lines;
-        return false;
+        const bool found =
+            std::any_of(lines.begin(), lines.end(), [&](const QString& l) { return l.endsWith(text); });
+        if (!found)
+            qWarning() << "traced:" << lines;
+        return found;
     }
 
     // Nothing to stop: every line is already written when its trace call returns.
