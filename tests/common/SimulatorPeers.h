@@ -1,14 +1,11 @@
 #pragma once
 
-#include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QList>
 #include <QProcess>
-#include <QStringList>
 
 #include "TestSupport.h"
 
@@ -81,9 +78,7 @@ public:
 
     void Stop()
     {
-        if (m_Process.state() == QProcess::NotRunning)
-            return;
-        m_Process.terminate();
+        m_Process.terminate(); // nothing to do once it has ended
         if (!m_Process.waitForFinished(START_TIMEOUT_MS))
             m_Process.kill();
         m_Process.waitForFinished(START_TIMEOUT_MS);

@@ -2,11 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QProcessEnvironment>
-#include <QString>
 #include <QTemporaryDir>
-#include <QtGlobal>
 
 // Helpers shared by the test executables: scratch folders and child processes
 // that never see the real home, data or temp folders.

@@ -2,13 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDirIterator>
-#include <QHash>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QList>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <functional>
 
 #include "SimulatorPeers.h"
@@ -130,7 +124,6 @@ public:
         QDir().mkpath(root);
         return root;
     }
-    int CaseNumber() const { return m_Case; }
 
     static QProcessEnvironment Environment(const QString& root)
     {
