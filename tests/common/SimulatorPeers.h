@@ -1,15 +1,11 @@
 #pragma once
 
-#include <QByteArray>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QList>
 #include <QProcess>
-#include <QStringList>
 
 #include "TestSupport.h"
 
@@ -51,19 +47,10 @@ public:
         m_Process.setArguments(arguments);
         m_Process.setProcessChannelMode(QProcess::SeparateChannels);
         m_Process.start();
-        if (!m_Process.waitForStarted(START_TIMEOUT_MS))
-            return false;
         QDeadlineTimer deadline(START_TIMEOUT_MS);
-        QByteArray pending;
-        while (!deadline.hasExpired())
+        while (m_Process.canReadLine() ||
+               m_Process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
         {
-            if (!m_Process.canReadLine() &&
-                !m_Process.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime()))))
-            {
-                if (m_Process.state() != QProcess::Running)
-                    return false;
-                continue;
-            }
             while (m_Process.canReadLine())
             {
                 const QString line = QString::fromUtf8(m_Process.readLine()).trimmed();
@@ -71,6 +58,8 @@ public:
                     return true;
                 Lines.append(line);
             }
+            if (deadline.hasExpired())
+                break;
         }
         return false;
     }
@@ -89,17 +78,12 @@ public:
 
     void Stop()
     {
-        if (m_Process.state() == QProcess::NotRunning)
-            return;
-        m_Process.terminate();
+        m_Process.terminate(); // nothing to do once it has ended
         if (!m_Process.waitForFinished(START_TIMEOUT_MS))
-        {
             m_Process.kill();
-            m_Process.waitForFinished(START_TIMEOUT_MS);
-        }
+        m_Process.waitForFinished(START_TIMEOUT_MS);
     }
 
-    QProcess& Process() { return m_Process; }
     QStringList Lines;
 
 private:

@@ -2,11 +2,8 @@
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QProcessEnvironment>
-#include <QString>
 #include <QTemporaryDir>
-#include <QtGlobal>
 
 // Helpers shared by the test executables: scratch folders and child processes
 // that never see the real home, data or temp folders.
@@ -15,11 +12,6 @@ namespace TestSupport
 inline QString BinaryDir()
 {
     return qEnvironmentVariable("QRN_BINARY_DIR");
-}
-
-inline QString SourceDir()
-{
-    return qEnvironmentVariable("QRN_SOURCE_DIR");
 }
 
 // Reproducible bytes that look like a binary (every value occurs, no short period).
@@ -48,15 +40,13 @@ inline QString WriteFile(const QTemporaryDir& dir, const QString& name, const QB
 // Environment for a child process whose home, data and temp folders are under root.
 inline QProcessEnvironment IsolatedEnvironment(const QString& root)
 {
-    QDir().mkpath(root + "/home");
-    QDir().mkpath(root + "/data");
-    QDir().mkpath(root + "/tmp");
+    for (const char* folder : {"home", "data", "tmp", "runtime"})
+        QDir().mkpath(root + "/" + folder);
+    QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", root + "/home");
     env.insert("XDG_DATA_HOME", root + "/data");
     env.insert("TMPDIR", root + "/tmp");
-    QDir().mkpath(root + "/runtime");
-    QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     env.insert("XDG_RUNTIME_DIR", root + "/runtime");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     return env;

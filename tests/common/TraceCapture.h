@@ -3,8 +3,8 @@
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QStringList>
 #include <QThread>
+#include <algorithm>
 
 #include "Traces.h"
 
@@ -34,7 +34,12 @@ public:
     {
         const QString marker = QStringLiteral("TRACE_CAPTURE_MARK_%1").arg(++m_Mark);
         TraceError(marker);
-        const QStringList lines = ReadLines();
+        QFile file(CurrentErrorFilePath());
+        // The first line is the run header, not a traced error.
+        const QStringList lines =
+            file.open(QIODevice::ReadOnly)
+                ? QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts).mid(1)
+                : QStringList();
         if (lines.isEmpty() || !lines.last().endsWith(marker))
             return {QStringLiteral("marker never written")};
         QStringList fresh;
@@ -51,31 +56,17 @@ public:
     bool NewErrorEndsWith(const QString& text)
     {
         const QStringList lines = NewErrors();
-        for (const QString& line : lines)
-        {
-            if (line.endsWith(text))
-                return true;
-        }
-        qWarning() << "traced:" << lines;
-        return false;
+        const bool found =
+            std::any_of(lines.begin(), lines.end(), [&](const QString& l) { return l.endsWith(text); });
+        if (!found)
+            qWarning() << "traced:" << lines;
+        return found;
     }
 
     // Nothing to stop: every line is already written when its trace call returns.
     void Stop() {}
 
 private:
-    QStringList ReadLines() const
-    {
-        QFile file(CurrentErrorFilePath());
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
-        QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        // The first line is the run header, not a traced error.
-        if (!lines.isEmpty())
-            lines.removeFirst();
-        return lines;
-    }
-
     int m_Mark = 0;
     int m_Seen = 0;
 };

@@ -2,13 +2,7 @@
 
 #include <QCryptographicHash>
 #include <QDirIterator>
-#include <QHash>
 #include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QList>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <functional>
 
 #include "SimulatorPeers.h"
@@ -26,7 +20,7 @@ const int TOOL_TIMEOUT_MS = 60000;
 struct T_RUN
 {
     int ExitCode = -1;
-    QString Output;
+    QString Output; // standard output and error
     bool Finished = false;
 };
 
@@ -41,14 +35,12 @@ inline QByteArray ReadFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-inline bool Tool(const QStringList& arguments, QString* output = nullptr)
+inline bool Tool(const QStringList& arguments)
 {
     QProcess process;
     process.start(TestSupport::BinaryDir() + "/ktp-tool", arguments);
     if (!process.waitForFinished(TOOL_TIMEOUT_MS))
         return false;
-    if (output)
-        *output = QString::fromUtf8(process.readAllStandardOutput());
     if (process.exitCode() != 0)
         qWarning("ktp-tool %s: %s", qPrintable(arguments.join(' ')),
                  process.readAllStandardError().constData());
@@ -61,14 +53,12 @@ inline T_RUN RunUpdater(const QProcessEnvironment& environment, const QStringLis
     T_RUN run;
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(TestSupport::BinaryDir() + "/qrn207-updater", arguments);
     run.Finished = process.waitForFinished(timeoutMs);
     if (!run.Finished)
-    {
         process.kill();
-        process.waitForFinished();
-    }
+    process.waitForFinished();
     run.Output = QString::fromUtf8(process.readAllStandardOutput());
     run.ExitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return run;
@@ -86,11 +76,13 @@ inline QString Traces(const QString& root, const QString& kind)
 
 using SimulatorPeers::Events;
 
-inline int CountReceived(const QList<QJsonObject>& events, const QString& command)
+// Events of a command the simulator received ("rx") or sent ("tx").
+inline int CountEvents(const QList<QJsonObject>& events, const QString& direction, const QString& command)
 {
     int count = 0;
     for (const QJsonObject& event : events)
-        count += event.value("direction").toString() == "rx" && event.value("command").toString() == command;
+        count +=
+            event.value("direction").toString() == direction && event.value("command").toString() == command;
     return count;
 }
 
@@ -108,6 +100,16 @@ inline QHash<int, QByteArray> StoredComponents(const QString& statePath)
     return stored;
 }
 
+// A device state whose resident boot loader is out of date: the update takes the SAM-BA road.
+inline bool WriteStaleResidentState(const QString& statePath)
+{
+    QFile file(statePath);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(
+               R"({"format": "qrn207-sim-state", "components": [], "resident": [{"address": "0x00400000", "data": ")" +
+               QByteArray(3000, 'Z').toBase64() + "\"}]}") > 0;
+}
+
 // A scratch folder holding package trees, packages and one folder per machine.
 class T_SCRATCH
 {
@@ -116,19 +118,16 @@ public:
     QString FilePath(const QString& name) const { return m_Dir.filePath(name); }
 
     // A fresh machine: its own home, data and temporary folders.
-    QString NewRoot(const QString& tmpName = QStringLiteral("tmp"))
+    QString NewRoot()
     {
         const QString root = m_Dir.filePath(QString::number(++m_Case));
-        QDir().mkpath(root + "/" + tmpName);
+        QDir().mkpath(root);
         return root;
     }
-    int CaseNumber() const { return m_Case; }
 
-    static QProcessEnvironment Environment(const QString& root,
-                                           const QString& tmpName = QStringLiteral("tmp"))
+    static QProcessEnvironment Environment(const QString& root)
     {
         QProcessEnvironment env = TestSupport::IsolatedEnvironment(root);
-        env.insert("TMPDIR", root + "/" + tmpName);
         // Each step's 5 s start wait is a sleep the unit tests cover; end-to-end runs
         // keep every other wait (the erase waits above all) as the device needs them.
         env.insert("QRN207_TEST_START_WAIT_MS", "300");
@@ -139,7 +138,7 @@ public:
     QString MakePackage(const QString& name, const QStringList& sampleArguments,
                         const std::function<void(const QString&)>& edit = nullptr)
     {
-        const QString tree = TreePath(name);
+        const QString tree = m_Dir.filePath("trees/" + name);
         const QString package = m_Dir.filePath("packages/" + name + ".ktp");
         QDir().mkpath(m_Dir.filePath("packages"));
         if (!Tool(QStringList{"sample", tree} + sampleArguments))
@@ -148,10 +147,26 @@ public:
             edit(tree);
         return Tool({"pack", tree, package}) ? package : QString();
     }
-    QString TreePath(const QString& name) const { return m_Dir.filePath("trees/" + name); }
     QByteArray TreeSha1(const QString& name, const QString& binary) const
     {
-        return Sha1(ReadFile(TreePath(name) + "/" + binary));
+        return Sha1(ReadFile(m_Dir.filePath("trees/" + name + "/" + binary)));
+    }
+    // The sample's binaries the device (its state file) does not hold: none once it is updated.
+    QStringList MissingOnDevice(const QString& statePath, const QString& name) const
+    {
+        const QHash<int, QByteArray> stored = StoredComponents(statePath);
+        QStringList missing;
+        const QList<QPair<int, QString>> binaries{{0x00, "MICRO/ORLEX_RAM.bin"},
+                                                  {0x01, "MICRO/ORLEX_MAIN.bin"},
+                                                  {0x10, "FPGA/CORVAL.bin"},
+                                                  {0x20, "EDID/EDID.bin"},
+                                                  {0x40, "HDCP/HDCP.bin"}};
+        for (const auto& binary : binaries)
+        {
+            if (stored.value(binary.first) != TreeSha1(name, "BINARIES/" + binary.second))
+                missing << binary.second;
+        }
+        return missing;
     }
 
 private:

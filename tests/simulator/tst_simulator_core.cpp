@@ -2,7 +2,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include "SIM_ClassBootLoader.h"
 #include "SIM_ClassDevice.h"
 #include "SIM_ClassLinkSession.h"
 #include "SIM_ClassNodeEndpoint.h"
@@ -84,59 +83,6 @@ private slots:
         QCOMPARE(exchange(1, NODE_MSG_TYPE_REPEAT, 6),
                  QList<int>({NODE_MSG_TYPE_ACK, NODE_MSG_TYPE_WITH_ACK}));
         QCOMPARE(exchange(7, NODE_MSG_TYPE_WITH_ACK, 7), QList<int>());
-    }
-
-    // A check of a 16 MiB image answers 16,384 status frames, one at a time as the
-    // host acknowledges them (a burst overflows a host's receive buffer and loses
-    // the answers behind it); ABORT ends the check: only the status already in
-    // flight comes before its ACK.
-    void checkIsPacedAndEndsOnAbort()
-    {
-        T_SIM_OPTIONS options;
-        CLASS_SIM_DEVICE device(options);
-        QString error;
-        QVERIFY(device.Start(error));
-        CLASS_SIM_LINK_SESSION session(&device, "test", false);
-        CLASS_SIM_NODE_ENDPOINT endpoint(&device, &session);
-        QSignalSpy sent(&session, &CLASS_SIM_LINK_SESSION::SIGNAL_Send);
-        Word hostOrder = 0;
-        auto feed = [&](Byte type, const QByteArray& payload)
-        { session.Feed(CLASS_NODEMESSAGE_TX::FrameMessage(0, options.NodeAddress, type, hostOrder++, payload)); };
-        // Commands of the device's messages sent since the last call; each acknowledged
-        // now when ack is set, else kept for later.
-        QList<QByteArray> unacknowledged;
-        auto take = [&](bool ack)
-        {
-            QStringList commands;
-            for (int i = 0; i < sent.size(); ++i)
-            {
-                QByteArray message = sent.at(i).at(0).toByteArray();
-                message = message.mid(2, message.size() - 4).replace("\x1B\x1B", "\x1B");
-                if (Byte(message.at(2)) != NODE_MSG_TYPE_WITH_ACK)
-                    continue;
-                commands << CLASS_SIM_BOOT_LOADER::CommandName(message.mid(5, message.size() - 6));
-                if (ack)
-                    feed(NODE_MSG_TYPE_ACK, message.mid(3, 2));
-                else
-                    unacknowledged << message.mid(3, 2);
-            }
-            sent.clear();
-            return commands;
-        };
-        QByteArray frame;
-        QVERIFY(CLASS_TBP_MVRUPDATER::FormatCheckFpgaVersion(frame, 0x10, 16 << 20));
-        feed(NODE_MSG_TYPE_WITH_ACK, frame);
-        QCOMPARE(take(false), QStringList({"FPGA_VERSION_STATUS"}));
-        QTest::qWait(300);
-        QCOMPARE(take(false), QStringList());
-        // Acknowledged: the next block's status leaves, then ABORT arrives behind it.
-        QCOMPARE(unacknowledged.size(), 1);
-        feed(NODE_MSG_TYPE_ACK, unacknowledged.first());
-        QVERIFY(CLASS_TBP_MVRUPDATER::FormatAbort(frame));
-        feed(NODE_MSG_TYPE_NO_ACK, frame);
-        QCOMPARE(take(true), QStringList({"FPGA_VERSION_STATUS", "ACK"}));
-        QTest::qWait(300);
-        QCOMPARE(take(true), QStringList());
     }
 };
 

@@ -35,12 +35,10 @@ public:
         T_RESULT run;
         run.Finished = m_Process.waitForFinished(timeoutMs);
         if (!run.Finished)
-        {
             m_Process.terminate(); // passed on to the program
-            if (!m_Process.waitForFinished(10000))
-                m_Process.kill();
-            m_Process.waitForFinished();
-        }
+        if (!run.Finished && !m_Process.waitForFinished(10000))
+            m_Process.kill();
+        m_Process.waitForFinished();
         run.Output = QString::fromUtf8(m_Process.readAllStandardOutput());
         run.BridgeErrors = QString::fromUtf8(m_Process.readAllStandardError());
         run.ExitCode = m_Process.exitStatus() == QProcess::NormalExit ? m_Process.exitCode() : -1;

@@ -4,7 +4,6 @@
 #include <QTest>
 
 #include "BridgedRun.h"
-#include "SimulatorPeers.h"
 
 using namespace UpdateRuns;
 
@@ -13,6 +12,7 @@ namespace
 // The box updater's inactivity watch, plus its one-second poll, the link's
 // close waits and the exit.
 const qint64 WATCH_MS = 15000 + 7000;
+
 } // namespace
 
 class TST_USB_UPDATE : public QObject
@@ -23,26 +23,6 @@ class TST_USB_UPDATE : public QObject
     CLASS_BRIDGED_RUN m_VanishRun;
 
     QProcessEnvironment NewMachine() { return T_SCRATCH::Environment(m_Scratch.NewRoot()); }
-
-    static void VerifySucceeded(const CLASS_BRIDGED_RUN::T_RESULT& run)
-    {
-        QVERIFY2(run.Finished && run.ExitCode == 0,
-                 qPrintable(QString::number(run.ExitCode) + "\n" + run.Output + run.BridgeErrors));
-        QVERIFY(run.Output.contains("Reset succeed - CARD_BOX"));
-        QVERIFY(run.Output.contains("All reset succeed, go to reboot!"));
-    }
-
-    void VerifyDeviceHolds(const QString& statePath, const QString& tree)
-    {
-        const QHash<int, QByteArray> stored = StoredComponents(statePath);
-        const QList<QPair<int, QString>> binaries{{0x00, "MICRO/ORLEX_RAM.bin"},
-                                                  {0x01, "MICRO/ORLEX_MAIN.bin"},
-                                                  {0x10, "FPGA/CORVAL.bin"},
-                                                  {0x20, "EDID/EDID.bin"},
-                                                  {0x40, "HDCP/HDCP.bin"}};
-        for (const auto& binary : binaries)
-            QCOMPARE(stored.value(binary.first), m_Scratch.TreeSha1(tree, "BINARIES/" + binary.second));
-    }
 
 private slots:
     void initTestCase()
@@ -57,31 +37,19 @@ private slots:
                           "qrn207-updater", {"--quiet", "--ktp", package});
     }
 
-    // Every step over USB, the device then holds the package. A second run,
-    // on a slow device (every reply 20 ms late), sends only the RAM boot
-    // loader again and still ends well.
-    void UpdatesOverUsbThenSkipsWhatMatches()
+    // Every step over USB, the device then holds the package.
+    void UpdatesOverUsb()
     {
         const QString state = m_Scratch.FilePath("usb-state.json");
-        const QString log = m_Scratch.FilePath("usb-log.jsonl");
         SimulatorPeers::SimulatorProcess simulator;
-        QVERIFY(simulator.Start({"--udp-port", "0", "--state", state, "--log", log}));
+        QVERIFY(simulator.Start({"--udp-port", "0", "--state", state}));
         const QString package = m_Scratch.MakePackage("usb", {"--usb"});
         QVERIFY(!package.isEmpty());
-
-        const QProcessEnvironment machine = NewMachine();
-        VerifySucceeded(CLASS_BRIDGED_RUN::Run(machine, simulator.UdpPort(), {}, "qrn207-updater",
-                                               {"--quiet", "--ktp", package}));
-        VerifyDeviceHolds(state, "usb");
-
-        const int before = Events(log).size();
-        const auto second = CLASS_BRIDGED_RUN::Run(machine, simulator.UdpPort(), {"--reply-delay-ms", "20"},
-                                                   "qrn207-updater", {"--quiet"});
-        VerifySucceeded(second);
-        QCOMPARE(CountReceived(Events(log).mid(before), "DATA_FILE"), (2500 + 127) / 128);
-        QVERIFY2(second.Output.contains(QRegularExpression("BOX_STEP_RAM_PROGRAM_MAIN_\\d+: \\d+% - 0/6000")),
-                 qPrintable(second.Output));
-        VerifyDeviceHolds(state, "usb");
+        const auto run = CLASS_BRIDGED_RUN::Run(NewMachine(), simulator.UdpPort(), {}, "qrn207-updater",
+                                                {"--quiet", "--ktp", package});
+        QVERIFY2(run.Finished && run.ExitCode == 0,
+                 qPrintable(QString::number(run.ExitCode) + run.Output + run.BridgeErrors));
+        QCOMPARE(m_Scratch.MissingOnDevice(state, "usb"), QStringList());
     }
 
     // The window's "Get Device Version": "0,0,VEpac" goes out over USB and
@@ -94,9 +62,10 @@ private slots:
         QProcessEnvironment machine = NewMachine();
         machine.insert("SHOTS_VERSION_ONLY", "1");
         const auto run = CLASS_BRIDGED_RUN::Run(machine, simulator.UdpPort(), {}, "qrn207-window-shots", {});
-        QVERIFY2(run.Finished && run.ExitCode == 0, qPrintable(run.Output + run.BridgeErrors));
+        QVERIFY2(run.Finished && run.ExitCode == 0,
+                 qPrintable(QString::number(run.ExitCode) + run.Output + run.BridgeErrors));
         QVERIFY2(run.Output.contains("device version: 1.2.3\n"), qPrintable(run.Output));
-        QCOMPARE(CountReceived(Events(log), "VERSION_REQUEST"), 1);
+        QCOMPARE(CountEvents(Events(log), "rx", "VERSION_REQUEST"), 1);
     }
 
     // The device disappears in the middle of the main firmware's data: that
@@ -105,14 +74,13 @@ private slots:
     {
         const auto run = m_VanishRun.Finish();
         QVERIFY2(run.Finished && run.ExitCode == 4,
-                 qPrintable(QString::number(run.ExitCode) + "\n" + run.Output + run.BridgeErrors));
+                 qPrintable(QString::number(run.ExitCode) + run.Output + run.BridgeErrors));
         const QRegularExpressionMatch ended =
             QRegularExpression("command ended (\\d+) ms after the device vanished").match(run.BridgeErrors);
         QVERIFY2(ended.hasMatch() && ended.captured(1).toLongLong() < WATCH_MS, qPrintable(run.BridgeErrors));
         QVERIFY2(run.Output.contains(QRegularExpression(
                      "Updater \"BOX_STEP_RAM_PROGRAM_MAIN_\\d+\" has encountered an error!")),
                  qPrintable(run.Output));
-        QVERIFY(!run.Output.contains("All reset succeed"));
     }
 };
 
