@@ -1,27 +1,10 @@
 #pragma once
 
-#include <QByteArray>
-#include <QCryptographicHash>
-#include <QDeadlineTimer>
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QPair>
-#include <QStringList>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QThread>
 #include <QUdpSocket>
-#include <functional>
-
-#include "TestSupport.h"
+#include <QtTest>
 
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCommunicationConfCom.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCommunicationConfUdp.h"
-#include "BACKEND/UPDATER/ClassAbstractUpdater.h"
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
 #include "SimulatorPeers.h"
 
@@ -29,7 +12,8 @@
 // started by SIGNAL_Start, polled from the test thread, timed out on silence.
 namespace UpdaterHarness
 {
-const int RUN_TIMEOUT_MS = 60000;
+using TestSupport::Pattern;
+using TestSupport::WriteFile;
 
 // Short waits for tests; the defaults stay what the devices need.
 inline T_UPDATER_DELAYS ShortDelays()
@@ -42,9 +26,6 @@ inline T_UPDATER_DELAYS ShortDelays()
     delays.EraseWaitFactor = 0.001;
     return delays;
 }
-
-using TestSupport::Pattern;
-using TestSupport::WriteFile;
 
 // The two links every updater is shown on: rows "udp" and "pty" of a column "kind".
 inline void AddLinkRows()
@@ -64,41 +45,31 @@ inline quint16 FreeUdpPort()
 // One link to a running simulator, as a card's communication configuration.
 struct Link
 {
-    QString Kind; // "udp" or "pty"
     SimulatorPeers::SimulatorProcess Simulator;
     CLASS_COMMUNICATION_CONF* Communication = nullptr;
     QString LogPath;
 
     ~Link() { delete Communication; }
 
-    // Starts the simulator with one link of kind (SAM-BA too when samba) and extra arguments.
-    bool Start(const QString& kind, const QTemporaryDir& dir, const QStringList& extra, bool samba = false,
-               SDWord nodeAddress = 1)
+    // Starts the simulator with one link of kind ("udp" or "pty"; SAM-BA when samba) and extra arguments.
+    bool Start(const QString& kind, const QTemporaryDir& dir, const QStringList& extra, bool samba = false)
     {
-        Kind = kind;
-        LogPath = dir.filePath(QStringLiteral("sim-%1.log").arg(++Count()));
-        QStringList arguments{"--log", LogPath, "--node-address", QString::number(nodeAddress)};
-        if (kind == QLatin1String("udp"))
-            arguments << (samba ? "--samba-udp-port" : "--udp-port") << "0";
-        else
-            arguments << (samba ? "--samba-pty-link" : "--pty-link") << "-";
-        arguments << extra;
-        if (!Simulator.Start(arguments))
-            return false;
+        static int count = 0;
+        LogPath = dir.filePath(QStringLiteral("sim-%1.log").arg(++count));
+        const bool udp = kind == QLatin1String("udp");
         const QString prefix = samba ? QStringLiteral("samba-") : QString();
-        if (kind == QLatin1String("udp"))
-        {
-            const quint16 simulatorPort = quint16(Simulator.Announced(prefix + "udp-port").toUInt());
-            Communication = new CLASS_COMMUNICATION_CONF_UDP(QStringLiteral("UDP_CARD_BOX"), nodeAddress,
-                                                             QStringLiteral("127.0.0.1"), FreeUdpPort(),
-                                                             QStringLiteral("127.0.0.1"), simulatorPort);
-        }
+        if (!Simulator.Start(QStringList{"--log", LogPath, "--node-address", "1",
+                                         "--" + prefix + (udp ? "udp-port" : "pty-link"), udp ? "0" : "-"} +
+                             extra))
+            return false;
+        if (udp)
+            Communication =
+                new CLASS_COMMUNICATION_CONF_UDP("UDP_CARD_BOX", 1, "127.0.0.1", FreeUdpPort(), "127.0.0.1",
+                                                 quint16(Simulator.Announced(prefix + "udp-port").toUInt()));
         else
-        {
-            Communication = new CLASS_COMMUNICATION_CONF_COM(QStringLiteral("COM_CARD_BOX"), nodeAddress,
-                                                             Simulator.Announced(prefix + "pty-path"));
-        }
-        return Communication != nullptr;
+            Communication =
+                new CLASS_COMMUNICATION_CONF_COM("COM_CARD_BOX", 1, Simulator.Announced(prefix + "pty-path"));
+        return true;
     }
 
     QList<QJsonObject> Events() const { return SimulatorPeers::Events(LogPath); }
@@ -107,21 +78,10 @@ struct Link
     QStringList Received(const QString& kind, int from = 0) const
     {
         QStringList names;
-        const QList<QJsonObject> events = Events();
-        for (int i = from; i < events.size(); ++i)
-        {
-            const QJsonObject& event = events.at(i);
-            if (event.value("direction").toString() == QLatin1String("rx") &&
-                event.value("kind").toString() == kind)
+        for (const QJsonObject& event : Events().mid(from))
+            if (event.value("direction").toString() == "rx" && event.value("kind").toString() == kind)
                 names << event.value("command").toString();
-        }
         return names;
-    }
-
-    static int& Count()
-    {
-        static int count = 0;
-        return count;
     }
 };
 
@@ -129,40 +89,32 @@ struct Link
 struct RawUdpDevice
 {
     QUdpSocket Socket;
-    CLASS_COMMUNICATION_CONF_UDP* Communication = nullptr;
+    std::unique_ptr<CLASS_COMMUNICATION_CONF_UDP> Communication;
+    QHostAddress Peer;
+    quint16 PeerPort = 0;
 
     RawUdpDevice()
     {
         Socket.bind(QHostAddress(QHostAddress::LocalHost), 0);
-        Communication =
-            new CLASS_COMMUNICATION_CONF_UDP(QStringLiteral("UDP_CARD_BOX"), 1, QStringLiteral("127.0.0.1"),
-                                             FreeUdpPort(), QStringLiteral("127.0.0.1"), Socket.localPort());
+        Communication = std::make_unique<CLASS_COMMUNICATION_CONF_UDP>(
+            "UDP_CARD_BOX", 1, "127.0.0.1", FreeUdpPort(), "127.0.0.1", Socket.localPort());
     }
-    ~RawUdpDevice() { delete Communication; }
 
-    // The next datagram, or nothing after ms; replies go back to its sender.
-    QByteArray Receive(int ms = 10000)
+    // The next datagram, or nothing after 10 s; replies go back to its sender.
+    QByteArray Receive()
     {
-        QDeadlineTimer deadline(ms);
-        while (!Socket.hasPendingDatagrams() && !deadline.hasExpired())
-            QTest::qWait(10);
+        (void)QTest::qWaitFor([this] { return Socket.hasPendingDatagrams(); }, 10000);
         QByteArray data(int(qMax<qint64>(0, Socket.pendingDatagramSize())), '\0');
-        Socket.readDatagram(data.data(), data.size(), &m_Peer, &m_PeerPort);
+        Socket.readDatagram(data.data(), data.size(), &Peer, &PeerPort);
         return data;
     }
-    void Reply(const QByteArray& data) { Socket.writeDatagram(data, m_Peer, m_PeerPort); }
-
-private:
-    QHostAddress m_Peer;
-    quint16 m_PeerPort = 0;
+    void Reply(const QByteArray& data) { Socket.writeDatagram(data, Peer, PeerPort); }
 };
 
 // One run of one updater on its own thread.
 class Run
 {
 public:
-    // Texts of SIGNAL_DisplayDebug, each with the progress at the moment it was emitted.
-    QList<QPair<QString, DWord>> Debug;
     // onDebug is called on the updater's thread for every debug text, before it is recorded.
     explicit Run(CLASS_ABSTRACT_UPDATER* updater, std::function<void(const QString&)> onDebug = {})
         : m_Updater(updater), m_OnDebug(std::move(onDebug))
@@ -175,7 +127,9 @@ public:
                 if (m_OnDebug)
                     m_OnDebug(text);
                 QMutexLocker lock(&m_Mutex);
-                Debug.append(qMakePair(text, m_Updater->GetProgress()));
+                // Everything an updater does runs on its own thread, whoever started it.
+                m_Texts << (QThread::currentThread() == &m_Thread ? text : "(off its thread) " + text);
+                m_Progress << m_Updater->GetProgress();
             },
             Qt::DirectConnection);
         updater->moveToThread(&m_Thread);
@@ -184,19 +138,13 @@ public:
 
     ~Run() { Stop(); }
 
-    // Emits SIGNAL_Start and polls once per 20 ms until the status is final
-    // (the updater must be idle before).
-    // An updater silent for more than inactivityMs gets SIGNAL_TimeOut, once.
-    SDWord StartAndWait(qint64 inactivityMs = 10000, int timeoutMs = RUN_TIMEOUT_MS)
+    // Emits SIGNAL_Start unless start is false, then polls every 20 ms until the status
+    // is final; an updater silent for more than inactivityMs gets SIGNAL_TimeOut, once.
+    SDWord Wait(qint64 inactivityMs = 10000, bool start = true)
     {
-        emit m_Updater->SIGNAL_Start();
-        return Wait(inactivityMs, timeoutMs);
-    }
-
-    // Polls as StartAndWait does, for an updater already started.
-    SDWord Wait(qint64 inactivityMs = 10000, int timeoutMs = RUN_TIMEOUT_MS)
-    {
-        QDeadlineTimer deadline(timeoutMs);
+        if (start)
+            emit m_Updater->SIGNAL_Start();
+        QDeadlineTimer deadline(60000);
         bool timedOut = false;
         while (!deadline.hasExpired())
         {
@@ -211,39 +159,24 @@ public:
                 emit m_Updater->SIGNAL_TimeOut();
             }
         }
-        Settle();
-        return m_Updater->GetStatus();
-    }
-
-    // Waits until the updater's thread has handled everything queued so far.
-    void Settle()
-    {
+        // Once the updater's thread has handled everything queued so far.
         QMetaObject::invokeMethod(
             m_Updater, [] {}, Qt::BlockingQueuedConnection);
+        return m_Updater->GetStatus();
     }
 
     QStringList Texts()
     {
         QMutexLocker lock(&m_Mutex);
-        QStringList texts;
-        for (const auto& entry : qAsConst(Debug))
-            texts << entry.first;
-        return texts;
+        return m_Texts;
     }
 
-    DWord ProgressAt(const QString& text)
+    // The progress when text was first emitted, from the text of index from on; 1000 when never.
+    DWord ProgressAt(const QString& text, int from = 0)
     {
         QMutexLocker lock(&m_Mutex);
-        for (const auto& entry : qAsConst(Debug))
-            if (entry.first == text)
-                return entry.second;
-        return 1000;
-    }
-
-    void ClearDebug()
-    {
-        QMutexLocker lock(&m_Mutex);
-        Debug.clear();
+        const int index = m_Texts.indexOf(text, from);
+        return index < 0 ? 1000 : m_Progress.at(index);
     }
 
     // Deletes the updater on its own thread, then ends the thread.
@@ -263,10 +196,7 @@ private:
     const std::function<void(const QString&)> m_OnDebug;
     QThread m_Thread;
     QMutex m_Mutex;
+    QStringList m_Texts;
+    QList<DWord> m_Progress;
 };
-
-inline QString Sha1Hex(const QByteArray& data)
-{
-    return QString::fromLatin1(QCryptographicHash::hash(data, QCryptographicHash::Sha1).toHex());
-}
 } // namespace UpdaterHarness
