@@ -78,37 +78,6 @@ private slots:
         QCOMPARE(chunks, left);
     }
 
-    void txSpy_data()
-    {
-        QTest::addColumn<bool>("success");
-        QTest::addColumn<int>("written");
-        QTest::addColumn<QStringList>("shown");
-        QTest::newRow("all written") << true << 10 << QStringList{"sent 0123456789 P"};
-        QTest::newRow("count equals length") << false << 10 << QStringList{"sent 0123456789 P"};
-        QTest::newRow("4 of 10") << false << 4 << QStringList{"sent 0123 P", "refused 456789 P"};
-        QTest::newRow("write error") << false << -1 << QStringList{"refused 0123456789 P"};
-    }
-
-    void txSpy()
-    {
-        QFETCH(bool, success);
-        QFETCH(int, written);
-        QFETCH(QStringList, shown);
-        CLASS_UNIVERSALPORT_UDP port(false, QStringLiteral("UDP_SPY"));
-        QStringList seen;
-        connect(&port, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewData, this,
-                [&seen](const QByteArray& data, const QString& info)
-                { seen << "sent " + data + ' ' + info; });
-        connect(&port, &CLASS_UNIVERSALPORT::SIGNAL_TxSpyNewRefusedData, this,
-                [&seen](const QByteArray& data, const QString& info)
-                { seen << "refused " + data + ' ' + info; });
-        port.EmitTxSpy("0123456789", success, written, QStringLiteral("P"));
-        QVERIFY(seen.isEmpty()); // off by default
-        port.EnableTxSpy();
-        port.EmitTxSpy("0123456789", success, written, QStringLiteral("P"));
-        QCOMPARE(seen, shown);
-    }
-
     // A closed port refuses to send, shows the refused bytes and says why.
     void closedPortRefusesToSend_data()
     {

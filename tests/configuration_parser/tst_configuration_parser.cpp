@@ -107,11 +107,6 @@ QString At(const char* prefix, const QString& rest)
     return QLatin1String(prefix) + QLatin1Char('.') + rest;
 }
 
-int ThreadCount()
-{
-    return QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
-}
-
 const QString INVALID_COMPONENTS = QStringLiteral(
     "ParsingConfigurationsFile|Invalid component parameters for components in card named \"CARD_BOX\"");
 const QString COMMUNICATIONS_FAILED = QStringLiteral("ParsingConfigurationsFile|Error(s) has been encoutered "
@@ -516,25 +511,6 @@ private slots:
             COMMUNICATIONS_FAILED};
         expected.replaceInStrings("%PATH%", m_Scratch.filePath(QStringLiteral("components.json")));
         QCOMPARE(TraceMessages(m_Traces.NewErrors()), expected);
-    }
-
-    // Building and tearing the model down leaves no thread behind.
-    void buildAndTearDownRepeatedly()
-    {
-        const QString path = WriteConfiguration(Json(WorkedExample()));
-        const int threads = ThreadCount();
-        CLASS_CARDS_MANAGER manager;
-        const QList<CLASS_COMMUNICATION_CONF*> links;
-        CLASS_CONFIGURATION_PARSER parser(&manager, links, true, false);
-        for (int round = 0; round < 20; ++round)
-        {
-            QVERIFY(parser.ParsingConfigurationsFile(path));
-            manager.DeleteAllCards();
-            parser.ClearBinaries();
-        }
-        QVERIFY(parser.GetBinaries().isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(ThreadCount(), threads, 10000);
-        QCOMPARE(m_Traces.NewErrors(), QStringList());
     }
 
 private:

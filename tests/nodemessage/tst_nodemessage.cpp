@@ -2,8 +2,6 @@
 
 #include <QTemporaryDir>
 
-#include <mutex>
-
 #include "NODEMESSAGE_ClassNodeMsgRx.h"
 #include "NODEMESSAGE_ClassNodeMsgTx.h"
 #include "TraceCapture.h"
@@ -221,54 +219,6 @@ private slots:
         tx.ReceivedAck(0);
         QCOMPARE(tx.GetPendingCount(), 0);
         QCOMPARE(sent.size(), 3);
-    }
-
-    void sendingFromAnotherThread()
-    {
-        // The updater's thread sends while acknowledgements arrive on the port's side.
-        TX tx(0, 60000, true);
-        std::mutex mutex;
-        QList<int> emitted;
-        connect(
-            &tx, &TX::SIGNAL_SendDataOnCom, &tx,
-            [&](const QByteArray& d)
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                emitted << Fields(d).order;
-            },
-            Qt::DirectConnection);
-        const int count = 200;
-        QThread* sender = QThread::create(
-            [&tx]
-            {
-                for (int i = 0; i < count; ++i)
-                    tx.SendMessage(5, NODE_MSG_TYPE_WITH_ACK, "x", 0);
-            });
-        sender->start();
-        int acked = 0;
-        QElapsedTimer timer;
-        timer.start();
-        while (acked < count && timer.elapsed() < 60000)
-        {
-            int next = -1;
-            {
-                std::lock_guard<std::mutex> lock(mutex);
-                if (emitted.size() > acked)
-                    next = emitted.at(acked);
-            }
-            if (next >= 0)
-            {
-                tx.ReceivedAck(Word(next));
-                ++acked;
-            }
-            QCoreApplication::processEvents();
-        }
-        QVERIFY(sender->wait(60000));
-        delete sender;
-        QCOMPARE(acked, count);
-        QCOMPARE(tx.GetPendingCount(), 0);
-        for (int i = 0; i < count; ++i)
-            QCOMPARE(emitted.at(i), i);
     }
 
     void retriesThenGivesUp()

@@ -111,41 +111,6 @@ private slots:
         QCOMPARE(command, expected);
     }
 
-    void atmelBlocksOfABinary()
-    {
-        const QByteArray content = Pattern(100000);
-        CLASS_BINARY_INFORMATIONS binary(WriteFile("ram.bin", content), 0x20000000, 0x20000000);
-        QVERIFY(binary.IsLoaded());
-        const char* const stored = binary.GetData().constData();
-
-        CLASS_PROG_FILE_WITH_ATMEL_ASCII file(&binary);
-        SentFrames sent;
-        sent.Attach(&file);
-
-        file.NextBlock();
-        QCOMPARE(sent.frames.size(), 1);
-        QCOMPARE(sent.frames[0].size(), 64512);
-        QCOMPARE(file.GetOffset(), DWord(64512));
-        QVERIFY(!file.IsFinished());
-
-        file.ProgrammationWorker();
-        QCOMPARE(sent.frames.size(), 2);
-        QCOMPARE(sent.frames[1].size(), 35488);
-        QVERIFY(file.IsFinished());
-        QCOMPARE(sent.frames[0] + sent.frames[1], content);
-        QCOMPARE(sent.portInfos, QStringList({QString(), QString()}));
-
-        // Past the end nothing more goes out; the blocks were cut out of the binary's one buffer.
-        file.NextBlock();
-        QCOMPARE(sent.frames.size(), 2);
-        QCOMPARE(binary.GetData().constData(), stored);
-
-        file.Rewind();
-        QVERIFY(!file.IsFinished());
-        file.NextBlock();
-        QCOMPARE(sent.frames.last(), content.left(64512));
-    }
-
     // Never loaded: nothing is sent and the file never ends by itself. Empty: done at once.
     void atmelUnloadedOrEmpty()
     {
@@ -306,32 +271,6 @@ private slots:
             fpga.ProgrammationWorker();
         QCOMPARE(fpga.GetOffset(), DWord(128));
         QCOMPARE(waits.size(), 1);
-    }
-
-    void tbpEmptyBinary_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<Byte>("command");
-        QTest::newRow("APP") << int(COMPONENT_TYPE_APP) << Byte(0x11);
-        QTest::newRow("RESIDENT") << int(COMPONENT_TYPE_RESIDENT) << Byte(0x12);
-    }
-
-    void tbpEmptyBinary()
-    {
-        QFETCH(int, type);
-        QFETCH(Byte, command);
-        CLASS_BINARY_INFORMATIONS binary(WriteFile("empty.bin", QByteArray()), 0, 0);
-        QVERIFY(binary.IsLoaded());
-        CLASS_PROG_FILE_WITH_TBP file(&binary, T_COMPONENT_TYPE(type), CARD_TYPE_BOX);
-        SentFrames sent;
-        sent.Attach(&file);
-        file.ReInitProgrammationWorker();
-        QCOMPARE(file.GetCurrentCommand(), command);
-        file.ProgrammationWorker();
-        QCOMPARE(sent.frames.size(), 1);
-        QVERIFY(file.IsFinished());
-        file.ProgrammationWorker();
-        QCOMPARE(sent.frames.size(), 1);
     }
 
     void tbpUnloadedBinaryNeverSendsEmptyBlocks()

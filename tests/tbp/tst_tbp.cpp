@@ -224,15 +224,9 @@ private slots:
         QTest::addColumn<QVariantList>("attributs"); // id, value...
         QTest::addColumn<QByteArray>("errorFrame");
         QTest::addColumn<QString>("trace");
-        QTest::newRow("wrong header")
-            << 0x3B << 0x00 << QVariantList{} << Hex("FF 00 00 02 00 00 00 01 00 01 01 00 01 00 00")
-            << "Wrong header: 0x3B in TBP object when encoding";
         QTest::newRow("unknown command")
             << 0x3A << 0x09 << QVariantList{} << Hex("FF 00 00 02 00 00 00 01 00 01 01 00 01 00 01")
             << "This command: 0x9 does not exist in the protocol: 3A";
-        QTest::newRow("missing mandatory")
-            << 0x3A << 0x12 << QVariantList{} << Hex("FF 00 00 02 00 00 00 01 00 02 01 00 01 00 02")
-            << "Unable to find a corresponding attribut for the id: 12";
         QTest::newRow("value out of range")
             << 0x3A << 0x11 << QVariantList{0x11, 0x100}
             << Hex("FF 00 00 02 00 00 00 01 00 02 01 00 01 00 02") << "Unable to encode attribut with id: 11";
@@ -317,14 +311,6 @@ private slots:
     {
         Byte header = 0;
         T_THIRD_BLOCK_PROTOCOL_COMMAND command;
-        command.code = 0x77;
-        command.attributs.append(Attr(1, 1u));
-        // A code the protocol does not know leaves the caller's command as it was.
-        QVERIFY(DecodeBoot(Hex("3A 09 00 00 00"), header, command));
-        QCOMPARE(header, Byte(0x3A));
-        QCOMPARE(command.code, Word(0x77));
-        QCOMPARE(command.attributs.size(), 1);
-
         // Frame order, whatever the descriptor order.
         QVERIFY(DecodeBoot(Hex("3A 21 00 03 00 21 00 04 00 00 04 00 00 20 00 02 00 01 00 16 00 01 00 EE"),
                            header, command));
@@ -342,12 +328,6 @@ private slots:
         QVERIFY(DecodeBoot(Hex("3A 25 00 02 00 22 00 02 00 01 FF 22 00 01 00 00"), header, command));
         QCOMPARE(command.attributs.size(), 2);
         QCOMPARE(command.attributs.at(0).value.toUInt(), 1u);
-
-        // The boot loader's own ERROR command.
-        QVERIFY(DecodeBoot(Hex("3A 02 00 01 00 00 00 01 00 05"), header, command));
-        QCOMPARE(command.code, Word(BOOT_CMD_ERROR));
-        QCOMPARE(ERR::BootLoaderErrorToText(Byte(command.attributs.at(0).value.toUInt())),
-                 QStringLiteral("Micro is busy(5)"));
 
         QVERIFY(!TBP::Decode(Hex("3A 00 00 00 00"), header, command, nullptr));
         QVERIFY(m_Traces.NewErrorEndsWith("The protocol descriptor is null"));
