@@ -498,21 +498,6 @@ private slots:
                  QStringList({"UDP_CARD_BOX", "2", "127.0.0.1", "5001", "127.0.0.2", "5002"}));
     }
 
-    // A link name already in use elsewhere is refused.
-    void linkNameInUse()
-    {
-        CLASS_CARDS_MANAGER manager;
-        CLASS_COMMUNICATION_CONF_USB existing(QStringLiteral("USB_CARD_BOX"), 1, 1, 1);
-        const QList<CLASS_COMMUNICATION_CONF*> links{&existing};
-        CLASS_CONFIGURATION_PARSER parser(&manager, links, false, false);
-        QVERIFY(!parser.ParsingConfigurationsFile(WriteConfiguration(Json(WorkedExample()))));
-        QStringList expected{
-            "ParsingCommunicationsEntry|One communication with this name already exists: USB_CARD_BOX",
-            COMMUNICATIONS_FAILED};
-        expected.replaceInStrings("%PATH%", m_Scratch.filePath(QStringLiteral("components.json")));
-        QCOMPARE(TraceMessages(m_Traces.NewErrors()), expected);
-    }
-
 private:
     QString WriteConfiguration(const QByteArray& content)
     {

@@ -179,19 +179,6 @@ private slots:
         QCOMPARE(got.last().at(1).value<Byte>(), Byte(7));
     }
 
-    void acknowledgedMessageLeavesTheTable()
-    {
-        T_LINK link;
-        QVERIFY(link.hostTx.SendMessage(5, NODE_MSG_TYPE_WITH_ACK, "ping", 0));
-        QCOMPARE(link.cardGot.size(), 1);
-        QCOMPARE(link.hostTx.GetPendingCount(), 0); // the card acknowledged at once
-        QCOMPARE(link.hostTx.GetNextOrder(), Word(1));
-        QCOMPARE(link.cardTx.GetNextOrder(), Word(1)); // the acknowledgement took an order too
-        link.hostTx.ReceivedAck(7);
-        QVERIFY(m_Traces.NewErrorEndsWith("Received Ack for Unknow message for order : 7"));
-        QVERIFY(!link.hostTx.SendMessage(5, NODE_MSG_TYPE_ACK, "x", 0));
-    }
-
     void oneAtATimeReleasesTheLongestWaiting()
     {
         TX tx(0, 3000, true);

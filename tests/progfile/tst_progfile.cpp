@@ -4,7 +4,6 @@
 #include <QTemporaryDir>
 
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
-#include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassProgFileWithAtmelAscii.h"
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassSambaMonitor.h"
 #include "BACKEND/UPDATER/MICRO/FILE/PROTOCOL/PROG_ClassProgFileWithTBP.h"
 #include "THIRDBLOCKPROTOCOL_ClassTBPMvrUpdater.h"
@@ -111,24 +110,6 @@ private slots:
         QCOMPARE(command, expected);
     }
 
-    // Never loaded: nothing is sent and the file never ends by itself. Empty: done at once.
-    void atmelUnloadedOrEmpty()
-    {
-        CLASS_BINARY_INFORMATIONS missing(QString(), 0, 0);
-        CLASS_BINARY_INFORMATIONS empty(WriteFile("empty.bin", QByteArray()), 0, 0);
-        CLASS_PROG_FILE_WITH_ATMEL_ASCII unloaded(&missing), noBinary(nullptr), emptyFile(&empty);
-        SentFrames sent;
-        for (CLASS_PROG_FILE_WITH_ATMEL_ASCII* file : {&unloaded, &noBinary, &emptyFile})
-        {
-            sent.Attach(file);
-            file->NextBlock();
-            file->NextBlock();
-        }
-        QVERIFY(sent.frames.isEmpty());
-        QVERIFY(!unloaded.IsFinished() && !noBinary.IsFinished());
-        QVERIFY(emptyFile.IsFinished());
-    }
-
     void tbpSequenceOfAnApp()
     {
         const QByteArray content = Pattern(300);
@@ -214,16 +195,6 @@ private slots:
         QCOMPARE(sent.frames.size(), 1);
         QCOMPARE(sent.frames.first(), first);
         QCOMPARE(file.GetComponentId(), componentId);
-    }
-
-    void tbpUnknownComponentType()
-    {
-        CLASS_BINARY_INFORMATIONS binary(WriteFile("small.bin", Pattern(10)), 0, 0);
-        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_NOT_RECOGNIZED, CARD_TYPE_BOX);
-        m_Traces.NewErrors();
-        file.ReInitProgrammationWorker();
-        QVERIFY(m_Traces.NewErrorEndsWith(" Unrecognized component type:6"));
-        QCOMPARE(file.GetCurrentCommand(), Byte(0x11));
     }
 
     void tbpShaCoversBlocksSincePreviousCall()

@@ -38,6 +38,12 @@ QPair<uint, uint> ErrorOf(const T_THIRD_BLOCK_PROTOCOL_COMMAND& command)
     return {command.attributs.at(0).value.toUInt(), command.attributs.at(1).value.toUInt()};
 }
 
+// A formatter with its arguments after the frame bound.
+template <typename F, typename... A> T_FORMATTER With(F format, A... arguments)
+{
+    return [=](QByteArray& frame) { return format(frame, arguments...); };
+}
+
 Bool DecodeBoot(const QByteArray& frame, Byte& header, T_THIRD_BLOCK_PROTOCOL_COMMAND& command)
 {
     return TBP::Decode(frame, header, command, MVR::Protocol());
@@ -72,103 +78,60 @@ private slots:
         const QByteArray sha = Hex("C0FFEE");
         auto row = [](const char* name, T_FORMATTER format, const char* frame)
         { QTest::newRow(name) << format << Hex(frame); };
-        using d = QByteArray;
         row("PING", &MVR::FormatPing, "3A 00 00 00 00");
-        row(
-            "RESET", [](d& x) { return MVR::FormatReset(x, 1500); },
-            "3A 01 00 01 00 03 00 04 00 DC 05 00 00");
-        row(
-            "RESET without time", [](d& x) { return MVR::FormatReset(x, -1); }, "3A 01 00 00 00");
-        row(
-            "ERROR", [](d& x) { return MVR::FormatError(x, 9); }, "3A 02 00 01 00 00 00 01 00 09");
+        row("RESET", With(&MVR::FormatReset, 1500), "3A 01 00 01 00 03 00 04 00 DC 05 00 00");
+        row("RESET without time", With(&MVR::FormatReset, -1), "3A 01 00 00 00");
+        row("ERROR", With(&MVR::FormatError, 9), "3A 02 00 01 00 00 00 01 00 09");
         row("ACK", &MVR::FormatAck, "3A 03 00 00 00");
         row("ABORT", &MVR::FormatAbort, "3A 04 00 00 00");
         row("GET_INFO", &MVR::FormatGetInfo, "3A 05 00 00 00");
-        row(
-            "INFO_STATUS", [](d& x) { return MVR::FormatInfoStatus(x, 0xDEADBEEF); },
+        row("INFO_STATUS", With(&MVR::FormatInfoStatus, 0xDEADBEEF),
             "3A 06 00 01 00 01 00 04 00 EF BE AD DE");
         row("BOOT_SAMBA", &MVR::FormatBootSamba, "3A 07 00 00 00");
         row("UPDATE_FAILED", &MVR::FormatUpdateFailed, "3A 08 00 00 00");
-        row(
-            "SET_TARGET", [](d& x) { return MVR::FormatSetTarget(x, 0xFE); },
-            "3A 10 00 01 00 10 00 01 00 FE");
-        row(
-            "SET_COMPONENT", [](d& x) { return MVR::FormatSetComponent(x, 0x40); },
-            "3A 11 00 01 00 11 00 01 00 40");
-        row(
-            "SET_ADDR", [](d& x) { return MVR::FormatSetAddr(x, 0x00400000); },
-            "3A 12 00 01 00 12 00 04 00 00 00 40 00");
-        row(
-            "START_SEND", [](d& x) { return MVR::FormatStartSend(x, 128000); },
-            "3A 13 00 01 00 13 00 04 00 00 F4 01 00");
-        row(
-            "DATA_FILE", [](d& x) { return MVR::FormatDataFile(x, Hex("AABBCC"), 3); },
+        row("SET_TARGET", With(&MVR::FormatSetTarget, 0xFE), "3A 10 00 01 00 10 00 01 00 FE");
+        row("SET_COMPONENT", With(&MVR::FormatSetComponent, 0x40), "3A 11 00 01 00 11 00 01 00 40");
+        row("SET_ADDR", With(&MVR::FormatSetAddr, 0x00400000), "3A 12 00 01 00 12 00 04 00 00 00 40 00");
+        row("START_SEND", With(&MVR::FormatStartSend, 128000), "3A 13 00 01 00 13 00 04 00 00 F4 01 00");
+        row("DATA_FILE", With(&MVR::FormatDataFile, Hex("AABBCC"), 3),
             "3A 14 00 02 00 14 00 03 00 AA BB CC 15 00 02 00 03 00");
         row("CHECK_SHA", &MVR::FormatCheckSha, "3A 15 00 00 00");
-        row(
-            "SHA_STATUS", [sha](d& x) { return MVR::FormatShaStatus(x, sha); },
-            "3A 16 00 01 00 16 00 03 00 C0 FF EE");
-        row(
-            "STOP_SEND", [](d& x) { return MVR::FormatStopSend(x, 0x00400000); },
-            "3A 17 00 01 00 17 00 04 00 00 00 40 00");
-        row(
-            "STOP_SEND without jump", [](d& x) { return MVR::FormatStopSend(x, -1); }, "3A 17 00 00 00");
-        row(
-            "JUMP", [](d& x) { return MVR::FormatJump(x, 0x12345678); },
-            "3A 18 00 01 00 17 00 04 00 78 56 34 12");
+        row("SHA_STATUS", With(&MVR::FormatShaStatus, sha), "3A 16 00 01 00 16 00 03 00 C0 FF EE");
+        row("STOP_SEND", With(&MVR::FormatStopSend, 0x00400000), "3A 17 00 01 00 17 00 04 00 00 00 40 00");
+        row("STOP_SEND without jump", With(&MVR::FormatStopSend, -1), "3A 17 00 00 00");
+        row("JUMP", With(&MVR::FormatJump, 0x12345678), "3A 18 00 01 00 17 00 04 00 78 56 34 12");
         row("BUFFER_FULL", &MVR::FormatBufferFull, "3A 19 00 00 00");
-        row(
-            "PROGRESS_IS_MADE", [](d& x) { return MVR::FormatProgressIsMade(x, 42); },
-            "3A 1A 00 01 00 18 00 01 00 2A");
-        row(
-            "CHECK_VERSION", [](d& x) { return MVR::FormatCheckVersion(x, 0x1000, 3000); },
+        row("PROGRESS_IS_MADE", With(&MVR::FormatProgressIsMade, 42), "3A 1A 00 01 00 18 00 01 00 2A");
+        row("CHECK_VERSION", With(&MVR::FormatCheckVersion, 0x1000, 3000),
             "3A 20 00 02 00 12 00 04 00 00 10 00 00 13 00 04 00 B8 0B 00 00");
-        row(
-            "VERSION_STATUS", [sha](d& x) { return MVR::FormatVersionStatus(x, sha, 0xABCD, 1024); },
+        row("VERSION_STATUS", With(&MVR::FormatVersionStatus, sha, 0xABCD, 1024),
             "3A 21 00 03 00 16 00 03 00 C0 FF EE 20 00 02 00 CD AB 21 00 04 00 00 04 00 00");
-        row(
-            "CHECK_FPGA_VERSION", [](d& x) { return MVR::FormatCheckFpgaVersion(x, 0x10, 70000); },
+        row("CHECK_FPGA_VERSION", With(&MVR::FormatCheckFpgaVersion, 0x10, 70000),
             "3A 22 00 02 00 11 00 01 00 10 13 00 04 00 70 11 01 00");
-        row(
-            "FPGA_VERSION_STATUS", [sha](d& x) { return MVR::FormatFpgaVersionStatus(x, sha, 2, 4096); },
+        row("FPGA_VERSION_STATUS", With(&MVR::FormatFpgaVersionStatus, sha, 2, 4096),
             "3A 23 00 03 00 16 00 03 00 C0 FF EE 20 00 02 00 02 00 21 00 04 00 00 10 00 00");
-        row(
-            "CHECK_EDID_VALIDITY", [](d& x) { return MVR::FormatCheckEdidValidity(x, 0x20); },
+        row("CHECK_EDID_VALIDITY", With(&MVR::FormatCheckEdidValidity, 0x20),
             "3A 24 00 01 00 11 00 01 00 20");
-        row(
-            "EDID_VALIDITY_STATUS", [](d& x) { return MVR::FormatEdidValidityStatus(x, 1, 0x12345678); },
+        row("EDID_VALIDITY_STATUS", With(&MVR::FormatEdidValidityStatus, 1, 0x12345678),
             "3A 25 00 02 00 22 00 01 00 01 26 00 04 00 78 56 34 12");
         row("CHECK_PLUGGED_MICRO", &MVR::FormatCheckPluggedMicro, "3A 26 00 00 00");
-        row(
-            "PLUGGED_MICRO_STATUS", [](d& x) { return MVR::FormatPluggedMicroStatus(x, 5); },
+        row("PLUGGED_MICRO_STATUS", With(&MVR::FormatPluggedMicroStatus, 5),
             "3A 27 00 01 00 23 00 04 00 05 00 00 00");
-        row(
-            "CHECK_BACK_END", [](d& x) { return MVR::FormatCheckBackEnd(x, 3); },
-            "3A 28 00 01 00 02 00 01 00 03");
-        row(
-            "BACK_END_STATUS", [](d& x) { return MVR::FormatBackEndStatus(x, 2, 7); },
+        row("CHECK_BACK_END", With(&MVR::FormatCheckBackEnd, 3), "3A 28 00 01 00 02 00 01 00 03");
+        row("BACK_END_STATUS", With(&MVR::FormatBackEndStatus, 2, 7),
             "3A 29 00 02 00 24 00 01 00 02 25 00 01 00 07");
         row("CHECK_REVISION", &MVR::FormatCheckRevision, "3A 2A 00 00 00");
-        row(
-            "REVISION_STATUS", [](d& x) { return MVR::FormatRevisionStatus(x, 0x1B); },
-            "3A 2B 00 01 00 25 00 01 00 1B");
-        row(
-            "CHECK_HDCP_VERSION", [](d& x) { return MVR::FormatCheckHdcpVersion(x, 0x40, 1234); },
+        row("REVISION_STATUS", With(&MVR::FormatRevisionStatus, 0x1B), "3A 2B 00 01 00 25 00 01 00 1B");
+        row("CHECK_HDCP_VERSION", With(&MVR::FormatCheckHdcpVersion, 0x40, 1234),
             "3A 2C 00 02 00 11 00 01 00 40 13 00 04 00 D2 04 00 00");
-        row(
-            "HDCP_VERSION_STATUS", [sha](d& x) { return MVR::FormatHdcpVersionStatus(x, sha); },
+        row("HDCP_VERSION_STATUS", With(&MVR::FormatHdcpVersionStatus, sha),
             "3A 2D 00 01 00 16 00 03 00 C0 FF EE");
-        row(
-            "ERASE_MICRO", [](d& x) { return MVR::FormatEraseMicro(x, 0x80000001); },
+        row("ERASE_MICRO", With(&MVR::FormatEraseMicro, 0x80000001),
             "3A 30 00 01 00 23 00 04 00 01 00 00 80");
-        row(
-            "RESET_MICRO", [](d& x) { return MVR::FormatResetMicro(x, 2); },
-            "3A 31 00 01 00 23 00 04 00 02 00 00 00");
-        row(
-            "FORCE_BOOT_MICRO", [](d& x) { return MVR::FormatForceBootMicro(x, 4); },
+        row("RESET_MICRO", With(&MVR::FormatResetMicro, 2), "3A 31 00 01 00 23 00 04 00 02 00 00 00");
+        row("FORCE_BOOT_MICRO", With(&MVR::FormatForceBootMicro, 4),
             "3A 32 00 01 00 23 00 04 00 04 00 00 00");
-        row(
-            "error protocol ERROR", [](d& x) { return ERR::FormatError(x, 1, 1); },
+        row("error protocol ERROR", With(&ERR::FormatError, 1, 1),
             "FF 00 00 02 00 00 00 01 00 01 01 00 01 00 01");
     }
 
