@@ -9,7 +9,6 @@
 #include "COMDRIVER_ClassUniversalPortTcpClient.h"
 #include "COMDRIVER_ClassUniversalPortUdp.h"
 #include "COMDRIVER_ClassUniversalPortUsb.h"
-#include "COMDRIVER_SocketErrorNames.h"
 #include "ComdriverSupport.h"
 
 // Makes a port; a UDP one binds to busyPort when asked to.
@@ -144,15 +143,6 @@ private slots:
         QCOMPARE(order->last(), QStringLiteral("state 3"));
         QCOMPARE(port->GetConnectionCounter(), DWord(0));
         QVERIFY(!port->SendData("abc"));
-    }
-
-    // Socket errors are traced under the framework's own names.
-    void socketErrorNames()
-    {
-        const QMetaEnum errors = QMetaEnum::fromType<QAbstractSocket::SocketError>();
-        for (int i = 0; i < errors.keyCount(); ++i)
-            QCOMPARE(SocketErrorName(errors.value(i)), QString(errors.key(i)));
-        QCOMPARE(SocketErrorName(-2), QString());
     }
 };
 

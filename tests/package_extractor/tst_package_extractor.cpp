@@ -376,25 +376,22 @@ private slots:
         QCOMPARE(compatibility.at(1).at(0).toBool(), false);
     }
 
+    // Quiet mode without a package takes the newest kept one, whatever its name.
     void newestKeptPackageIsChosen()
     {
         T_FOLDERS folders;
         CLASS_PACKAGE_EXTRACTOR extractor(folders.temporary, folders.local);
         QVERIFY(extractor.GetLocalPackagePath().isEmpty());
-        const QDateTime now = QDateTime::currentDateTime();
-        for (const auto& [name, age] : {std::pair<QString, int>{"a_new.ktp", 10}, {"b_old.ktp", 3600}})
+        const auto touch = [&folders](const QString& name, int age)
         {
             QFile file(folders.local + "/" + name);
-            QVERIFY(Write(file.fileName(), "x"));
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            QVERIFY(file.setFileTime(now.addSecs(-age), QFileDevice::FileModificationTime));
-        }
-        QVERIFY(Write(folders.local + "/z_newest.txt", "not a package"));
+            return Write(file.fileName(), "x") && file.open(QIODevice::ReadWrite) &&
+                   file.setFileTime(QDateTime::currentDateTime().addSecs(-age),
+                                    QFileDevice::FileModificationTime);
+        };
+        QVERIFY(touch("a_new.ktp", 10) && touch("b_old.ktp", 3600) && touch("z_newest.txt", 0));
         QCOMPARE(extractor.GetLocalPackagePath(), folders.local + "/a_new.ktp");
-        QFile file(folders.local + "/b_old.ktp");
-        QVERIFY(file.open(QIODevice::ReadWrite));
-        QVERIFY(file.setFileTime(now, QFileDevice::FileModificationTime));
-        file.close();
+        QVERIFY(touch("b_old.ktp", 0));
         QCOMPARE(extractor.GetLocalPackagePath(), folders.local + "/b_old.ktp");
     }
 };

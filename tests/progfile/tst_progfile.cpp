@@ -243,22 +243,6 @@ private slots:
         QCOMPARE(fpga.GetOffset(), DWord(128));
         QCOMPARE(waits.size(), 1);
     }
-
-    void tbpUnloadedBinaryNeverSendsEmptyBlocks()
-    {
-        CLASS_BINARY_INFORMATIONS binary(m_Scratch.filePath("absent.bin"), 0, 0);
-        m_Traces.NewErrors();
-        CLASS_PROG_FILE_WITH_TBP file(&binary, COMPONENT_TYPE_FPGA_0, CARD_TYPE_BOX);
-        SentFrames sent;
-        sent.Attach(&file);
-        file.ReInitProgrammationWorker();
-        for (int i = 0; i < 5; ++i)
-            file.ProgrammationWorker();
-        QCOMPARE(sent.frames.size(), 3); // SET_COMPONENT, SET_ADDR, START_SEND, then nothing
-        QVERIFY(!file.IsFinished());
-        QVERIFY(m_Traces.NewErrorEndsWith("Cannot encode DataFile command on \"" + binary.GetName() +
-                                          "\": no data left to send"));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestProgFile)
