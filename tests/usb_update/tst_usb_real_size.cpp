@@ -1,5 +1,5 @@
-// Firmware of the sizes devices carry (main 1.5 MiB, FPGA 16 MiB) over the
-// emulated USB device: about 143,000 blocks. The device is a high-speed one
+// Firmware of the sizes devices carry (main 1 MiB, FPGA 16 MiB) over the
+// emulated USB device: about 139,000 blocks. The device is a high-speed one
 // (512-byte bulk packets); the full-speed 64-byte path is tst_usb_update's.
 // Its own executable, so that it runs beside the others.
 #include <QTest>
@@ -28,7 +28,7 @@ private slots:
         const QString state = m_Scratch.FilePath("state.json");
         SimulatorPeers::SimulatorProcess simulator;
         QVERIFY(simulator.Start({"--udp-port", "0", "--state", state}));
-        const QString package = m_Scratch.MakePackage("real", {"--sizes", "real", "--usb"});
+        const QString package = m_Scratch.MakePackage("real", {"--sizes", "real", "--main-size", "1M", "--usb"});
         QVERIFY(!package.isEmpty());
         const QString root = m_Scratch.NewRoot();
         const auto run =
