@@ -28,12 +28,13 @@ private slots:
         const QString state = m_Scratch.FilePath("state.json");
         SimulatorPeers::SimulatorProcess simulator;
         QVERIFY(simulator.Start({"--udp-port", "0", "--state", state}));
-        const QString package = m_Scratch.MakePackage("real", {"--sizes", "real", "--main-size", "1M", "--usb"});
+        const QString package =
+            m_Scratch.MakePackage("real", {"--sizes", "real", "--main-size", "1M", "--usb"});
         QVERIFY(!package.isEmpty());
         const QString root = m_Scratch.NewRoot();
-        const auto run =
-            CLASS_BRIDGED_RUN::Run(T_SCRATCH::Environment(root), simulator.UdpPort(), {"--packet-size", "512"}, "qrn207-updater",
-                                   {"--quiet", "--ktp", package}, REAL_SIZE_TIMEOUT_MS);
+        const auto run = CLASS_BRIDGED_RUN::Run(T_SCRATCH::Environment(root), simulator.UdpPort(),
+                                                {"--packet-size", "512"}, "qrn207-updater",
+                                                {"--quiet", "--ktp", package}, REAL_SIZE_TIMEOUT_MS);
         QVERIFY2(run.Finished && run.ExitCode == 0,
                  qPrintable(QString::number(run.ExitCode) + "\n" + run.Output + run.BridgeErrors));
         QVERIFY(run.Output.contains("All reset succeed, go to reboot!"));
