@@ -167,17 +167,14 @@ bool CLASS_USB_BRIDGE_DEVICE::Start(const T_USB_BRIDGE_OPTIONS& options, std::st
         return false;
     }
     m_SysPath = SYS_PATH;
-    const std::string description =
-        std::string("P: ") + (SYS_PATH + 4) +
-        "\nN: bus/usb/001/002\n"
-        "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: BUSNUM=001\nE: DEVNUM=002\n"
-        "E: DEVNAME=/dev/bus/usb/001/002\n"
-        "A: busnum=1\\n\nA: devnum=2\nA: bConfigurationValue=1\\n\nA: speed=" +
-        // Bulk packets above 64 bytes exist only on a high-speed device.
-        std::string(options.PacketSize > 64 ? "480" : "12") +
-        "\\n\n"
-        "H: descriptors=" +
-        Hex(Descriptors(options)) + "\n";
+    // Bulk packets above 64 bytes exist only on a high-speed device.
+    const std::string speed = options.PacketSize > 64 ? "480" : "12";
+    const std::string description = std::string("P: ") + (SYS_PATH + 4) +
+                                    "\nN: bus/usb/001/002\n"
+                                    "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: BUSNUM=001\nE: DEVNUM=002\n"
+                                    "E: DEVNAME=/dev/bus/usb/001/002\n"
+                                    "A: busnum=1\\n\nA: devnum=2\nA: bConfigurationValue=1\\n\nA: speed=" +
+                                    speed + "\\n\nH: descriptors=" + Hex(Descriptors(options)) + "\n";
     if (!umockdev_testbed_add_from_string(m_Testbed, description.c_str(), &failure))
     {
         error = std::string("cannot add the device: ") + (failure ? failure->message : "?");
