@@ -16,6 +16,8 @@ namespace UpdateRuns
 // Generous: one update sleeps several seconds per step on a loaded machine.
 const int UPDATE_TIMEOUT_MS = 240000;
 const int TOOL_TIMEOUT_MS = 60000;
+// What end-to-end runs wait before each step instead of its 5 s.
+const int START_WAIT_MS = 300;
 
 struct T_RUN
 {
@@ -130,7 +132,7 @@ public:
         QProcessEnvironment env = TestSupport::IsolatedEnvironment(root);
         // Each step's 5 s start wait is a sleep the unit tests cover; end-to-end runs
         // keep every other wait (the erase waits above all) as the device needs them.
-        env.insert("QRN207_TEST_START_WAIT_MS", "300");
+        env.insert("QRN207_TEST_START_WAIT_MS", QString::number(START_WAIT_MS));
         return env;
     }
 

@@ -38,7 +38,7 @@ const char* const CLOSING_LINE = "closing the window";
 void ShortenStartWaits(BOX_UPDATER* box)
 {
     T_BOX_UPDATER_DELAYS delays;
-    delays.UpdaterStartWaitMs = 300;
+    delays.UpdaterStartWaitMs = START_WAIT_MS;
     box->SetDelays(delays); // before Start, whose queued call hands it to the update's thread
 }
 
