@@ -21,6 +21,10 @@ struct T_STARTUP_OPTIONS
     Bool PackageGiven = false;
     QString PackagePath;
     QString ConfigurationFile;
+    // Which of several matching USB devices to use (serial number or
+    // bus-port path); --list-devices only lists them.
+    QString UsbDevice;
+    Bool ListDevices = false;
 };
 
 // A mode's start: builds what the mode needs and returns its owner, kept
@@ -35,6 +39,11 @@ void AddStartupOptions(QCommandLineParser& parser);
 
 // Reads the start-up options out of a parser that has processed the command line.
 T_STARTUP_OPTIONS ReadStartupOptions(const QCommandLineParser& parser);
+
+// Prints the USB devices 03EB:6124 (the device's identifiers, those of the
+// version query) with their bus-port path and serial number. Exit code: 0,
+// 1 when there is none, 2 when USB cannot be used.
+int ListUsbDevices();
 
 // Whether the command line asks for the window (false for quiet mode, help,
 // version and a command line the parser refuses).

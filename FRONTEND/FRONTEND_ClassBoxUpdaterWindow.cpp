@@ -59,6 +59,9 @@ const char* const TEXT_VERSION_FAILED = WINDOW_TEXT("Failed to read version.");
 const char* const TEXT_COMPATIBILITY_ERROR = WINDOW_TEXT("Compatibility Error");
 const char* const TEXT_EXTRACT_ERROR = WINDOW_TEXT("Extract Error");
 const char* const TEXT_OPEN_FILE = WINDOW_TEXT("Open File");
+const char* const TEXT_USB_DEVICE = WINDOW_TEXT("USB ");
+const char* const TEXT_USB_NO_DEVICE = WINDOW_TEXT("USB: no device");
+const char* const TEXT_USB_DEVICE_ERROR = WINDOW_TEXT("USB Device Error");
 
 const char* const WINDOW_OBJECT_NAME = "QRN_UPDATER__MAIN_WINDOW";
 // The style sheet colours the labels and buttons under this widget only, so
@@ -144,6 +147,10 @@ void CLASS_BOX_UPDATER_WINDOW::BuildWidgets()
     m_DeviceVersionValue = new QLabel(QString(), central);
     m_DeviceVersionValue->setObjectName(QStringLiteral("DEVICE_VERSION_VALUE_LABEL"));
     grid->addWidget(m_DeviceVersionValue, 0, 1);
+    m_UsbDeviceValue = new QLabel(QString(), central);
+    m_UsbDeviceValue->setObjectName(QStringLiteral("USB_DEVICE_VALUE_LABEL"));
+    m_UsbDeviceValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    grid->addWidget(m_UsbDeviceValue, 0, 2);
     grid->addWidget(new QLabel(TEXT_PACKAGE_VERSION, central), 1, 0);
     m_PackageVersionValue = new QLabel(TEXT_NO_PACKAGE, central);
     m_PackageVersionValue->setObjectName(QStringLiteral("PACKAGE_VERSION_VALUE_LABEL"));
@@ -348,6 +355,17 @@ void CLASS_BOX_UPDATER_WINDOW::ShowUpdateFailure(QString updaterName, QString ca
         m_FailureLabel->show();
         ElideFailureLabel();
     }
+}
+
+void CLASS_BOX_UPDATER_WINDOW::ShowUsbDevice(QString device, QString problem)
+{
+    if (m_UsbDeviceValue)
+    {
+        m_UsbDeviceValue->setText(problem.isEmpty() ? TEXT_USB_DEVICE + device : QString(TEXT_USB_NO_DEVICE));
+        m_UsbDeviceValue->setToolTip(problem.isEmpty() ? device : problem);
+    }
+    if (!problem.isEmpty())
+        ShowCriticalMessage(TEXT_USB_DEVICE_ERROR, problem);
 }
 
 void CLASS_BOX_UPDATER_WINDOW::ClearUpdateFailure()

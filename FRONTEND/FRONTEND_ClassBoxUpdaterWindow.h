@@ -56,6 +56,12 @@ public:
     void ShowUpdateFailure(QString updaterName, QString cause);
     QString GetUpdateFailure() const { return m_UpdateFailure; }
 
+    // The USB device the window talks to (path and serial number), beside
+    // the device version; a problem (several devices and none chosen, a
+    // device held by another program) is shown in a message box. Not a slot,
+    // like ShowUpdateFailure.
+    void ShowUsbDevice(QString device, QString problem);
+
 signals:
     void SIGNAL_StartUpdate(QString configurationFile);
     void SIGNAL_StopUpdate();
@@ -103,6 +109,7 @@ private:
 
     // Guarded: every slot checks them and traces a missing one.
     QPointer<QLabel> m_DeviceVersionValue;
+    QPointer<QLabel> m_UsbDeviceValue;
     QPointer<QLabel> m_PackageVersionValue;
     QPointer<CLASS_UPDATE_PROGRESS_BAR> m_ProgressBar;
     QPointer<QPushButton> m_GetVersionButton;

@@ -30,6 +30,8 @@ CLASS_WINDOW_MODE::CLASS_WINDOW_MODE(const T_STARTUP_OPTIONS& options)
     connect(qApp, &QCoreApplication::aboutToQuit, m_Window, &QObject::deleteLater, Qt::QueuedConnection);
 
     Connect();
+    if (!options.UsbDevice.isEmpty())
+        m_Window->ShowUsbDevice(QLatin1Char('"') + options.UsbDevice + QLatin1Char('"'), QString());
     TakeInPackage(options);
     m_Window->show();
 }
@@ -93,6 +95,8 @@ void ConnectWindowToBackend(BOX_UPDATER* box, CLASS_BOX_UPDATER_WINDOW* window)
                      &CLASS_BOX_UPDATER_WINDOW::ExtractionFailed, queued);
     QObject::connect(box, &BOX_UPDATER::SIGNAL_UpdateFailed, window,
                      &CLASS_BOX_UPDATER_WINDOW::ShowUpdateFailure, queued);
+    QObject::connect(retriever, &CLASS_DEVICE_VERSION_RETRIEVER::SIGNAL_SetUsbDevice, window,
+                     &CLASS_BOX_UPDATER_WINDOW::ShowUsbDevice, queued);
 }
 
 void CLASS_WINDOW_MODE::TakeInPackage(const T_STARTUP_OPTIONS& options)

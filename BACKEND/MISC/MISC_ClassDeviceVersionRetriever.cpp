@@ -55,6 +55,7 @@ void CLASS_DEVICE_VERSION_RETRIEVER::GetVersion()
     CleanPort();
     m_ReceivedBytes.clear();
     m_Port = m_PortFactory ? m_PortFactory(this) : nullptr;
+    const auto* usb = qobject_cast<CLASS_UNIVERSALPORT_USB*>(m_Port);
     if (m_Port)
     {
         for (int attempt = 0; attempt < OPEN_ATTEMPTS; ++attempt)
@@ -64,12 +65,18 @@ void CLASS_DEVICE_VERSION_RETRIEVER::GetVersion()
                 m_State = STATE_SEND_REQUEST;
                 m_SendAttempts = 0;
                 m_StepTimer.start();
+                if (usb)
+                    emit SIGNAL_SetUsbDevice(usb->GetOpenedDevice(), QString());
                 return;
             }
             QThread::msleep(m_OpenRetryDelay);
         }
     }
-    ErrorHasBeenEncountered(QStringLiteral("Cannot open communication for version retriever"));
+    const QString problem = usb ? usb->GetOpenFailure() : QString();
+    if (!problem.isEmpty())
+        emit SIGNAL_SetUsbDevice(QString(), problem);
+    ErrorHasBeenEncountered(QStringLiteral("Cannot open communication for version retriever") +
+                            (problem.isEmpty() ? QString() : QStringLiteral(": ") + problem));
 }
 
 void CLASS_DEVICE_VERSION_RETRIEVER::Step()

@@ -45,6 +45,10 @@ public:
 
 signals:
     void SIGNAL_SetDeviceVersion(QString deviceVersion);
+    // The USB device the exchange talks to (path and serial number) once the
+    // port is open; or, when it cannot be opened, why (devices to choose
+    // from, another program holding it) as problem.
+    void SIGNAL_SetUsbDevice(QString device, QString problem);
 
 public slots:
     void GetVersion();

@@ -230,6 +230,13 @@ Bool CLASS_ABSTRACT_UPDATER::OpenPortWithRetries(int retryMs)
     return false;
 }
 
+QString CLASS_ABSTRACT_UPDATER::PortOpenFailure() const
+{
+    const auto* usb = qobject_cast<const CLASS_UNIVERSALPORT_USB*>(m_Port);
+    const QString failure = usb ? usb->GetOpenFailure() : QString();
+    return failure.isEmpty() ? QString() : QStringLiteral(": ") + failure;
+}
+
 Bool CLASS_ABSTRACT_UPDATER::IsPortConnected() const
 {
     return m_Port && m_Port->GetConnectionState() == CONNECTION_STATE_CONNECTED;

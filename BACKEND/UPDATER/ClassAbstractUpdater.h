@@ -107,6 +107,9 @@ protected:
     void ApplyPortSettings(const char* file, int line, const char* functionName);
     // Up to UPDATER_OPEN_ATTEMPTS opens, pausing retryMs after each failure.
     Bool OpenPortWithRetries(int retryMs);
+    // ": " and why the port's last open failed, when the port tells it (which
+    // USB devices match, who holds the device); empty otherwise.
+    QString PortOpenFailure() const;
     Bool IsPortConnected() const;
     // Closes and deletes the port and its settings.
     void DeletePort();

@@ -60,7 +60,8 @@ void CLASS_INIT_UPDATER::Process()
 
     if (!OpenPortWithRetries(m_Delays.InitOpenRetryMs))
     {
-        ErrorHasBeenEncountered(QStringLiteral("Cannot open communication for ") + Quoted(m_Name));
+        ErrorHasBeenEncountered(QStringLiteral("Cannot open communication for ") + Quoted(m_Name) +
+                                PortOpenFailure());
         return;
     }
     emit SIGNAL_DisplayDebug(QStringLiteral("\t Connection opened"));

@@ -1,7 +1,13 @@
 #include "COMDRIVER_ClassUniversalPortSettingsUsb.h"
 
+#include <QMutex>
+#include <QMutexLocker>
+
 namespace
 {
+QMutex g_DefaultSelectorMutex;
+QString g_DefaultSelector;
+
 template <typename T> int FindEndpoint(const QList<T>& endpoints, SDWord key)
 {
     if (endpoints.isEmpty())
@@ -17,8 +23,21 @@ template <typename T> int FindEndpoint(const QList<T>& endpoints, SDWord key)
 
 CLASS_UNIVERSALPORT_SETTINGS_USB::CLASS_UNIVERSALPORT_SETTINGS_USB(Word productId, Word vendorId,
                                                                    DWord spareValue)
-    : m_ProductId(productId), m_VendorId(vendorId), m_SpareValue(spareValue), m_ControlPacketSize(0)
+    : m_ProductId(productId), m_VendorId(vendorId), m_SpareValue(spareValue), m_ControlPacketSize(0),
+      m_DeviceSelector(GetDefaultDeviceSelector())
 {
+}
+
+void CLASS_UNIVERSALPORT_SETTINGS_USB::SetDefaultDeviceSelector(const QString& selector)
+{
+    QMutexLocker lock(&g_DefaultSelectorMutex);
+    g_DefaultSelector = selector;
+}
+
+QString CLASS_UNIVERSALPORT_SETTINGS_USB::GetDefaultDeviceSelector()
+{
+    QMutexLocker lock(&g_DefaultSelectorMutex);
+    return g_DefaultSelector;
 }
 
 void CLASS_UNIVERSALPORT_SETTINGS_USB::AddReceiveEndpoint(Byte interfaceNumber, Byte endpointNumber,

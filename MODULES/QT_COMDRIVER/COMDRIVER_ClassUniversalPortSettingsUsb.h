@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QList>
+#include <QString>
 
 #include "COMDRIVER_ClassUniversalPortSettings.h"
 #include "Types.h"
@@ -45,6 +46,14 @@ public:
     void SetSpareValue(DWord spareValue) { m_SpareValue = spareValue; }
     void SetControlPacketSize(DWord size) { m_ControlPacketSize = size; }
 
+    // Which of several matching devices to use: its serial number or its
+    // bus-port path ("1-4.2"); empty: the only one. New settings start with
+    // the process-wide choice, so every USB port the program creates uses it.
+    const QString& GetDeviceSelector() const { return m_DeviceSelector; }
+    void SetDeviceSelector(const QString& selector) { m_DeviceSelector = selector; }
+    static void SetDefaultDeviceSelector(const QString& selector);
+    static QString GetDefaultDeviceSelector();
+
     void AddReceiveEndpoint(Byte interfaceNumber, Byte endpointNumber, Word packetSize);
     void AddSendEndpoint(Byte endpointNumber, Word packetSize);
     QList<T_USB_RECEIVE_ENDPOINT> GetReceiveEndpoints() const { return m_ReceiveEndpoints; }
@@ -64,4 +73,5 @@ private:
     DWord m_ControlPacketSize;
     QList<T_USB_RECEIVE_ENDPOINT> m_ReceiveEndpoints;
     QList<T_USB_SEND_ENDPOINT> m_SendEndpoints;
+    QString m_DeviceSelector;
 };

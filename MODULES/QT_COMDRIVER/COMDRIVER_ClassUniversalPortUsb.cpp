@@ -81,6 +81,16 @@ void CLASS_UNIVERSALPORT_USB::GetConfiguration(CLASS_UNIVERSALPORT_SETTINGS_USB&
         settings = m_Library->GetSettings();
 }
 
+QString CLASS_UNIVERSALPORT_USB::GetOpenFailure() const
+{
+    return m_Library ? m_Library->GetOpenFailure() : QStringLiteral("UsbLibrary Failed to initialize");
+}
+
+QString CLASS_UNIVERSALPORT_USB::GetOpenedDevice() const
+{
+    return m_Library ? m_Library->GetOpenedDevice() : QString();
+}
+
 Bool CLASS_UNIVERSALPORT_USB::Open()
 {
     if (!m_Library)

@@ -29,6 +29,11 @@ public:
 
     QThread* GetLibraryThread() const { return m_LibraryThread; }
 
+    // Why the last Open failed, told to the operator (which devices match,
+    // who holds the device); and the device of the open session.
+    QString GetOpenFailure() const;
+    QString GetOpenedDevice() const;
+
 public slots:
     void GetReceivedData(QByteArray& data, SDWord size, QString portInfo = QString()) override;
     Bool Open() override;

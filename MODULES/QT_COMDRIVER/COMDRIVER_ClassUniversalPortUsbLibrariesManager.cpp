@@ -18,3 +18,15 @@ CLASS_UNIVERSALPORT_SETTINGS_USB CLASS_UNIVERSALPORT_USB_LIBRARIES_MANAGER::GetS
     std::lock_guard<std::mutex> owner(m_OwnerMutex);
     return m_Settings;
 }
+
+QString CLASS_UNIVERSALPORT_USB_LIBRARIES_MANAGER::GetOpenFailure() const
+{
+    std::lock_guard<std::mutex> owner(m_OwnerMutex);
+    return m_OpenFailure;
+}
+
+QString CLASS_UNIVERSALPORT_USB_LIBRARIES_MANAGER::GetOpenedDevice() const
+{
+    std::lock_guard<std::mutex> owner(m_OwnerMutex);
+    return m_OpenedDevice;
+}

@@ -24,6 +24,11 @@ public:
     // Whether the event loop is meant to run (readable from any thread).
     virtual Bool IsRunning() const = 0;
 
+    // Why the last Open failed, for the operator (empty after a success), and
+    // the device the open session talks to (path and serial number).
+    QString GetOpenFailure() const;
+    QString GetOpenedDevice() const;
+
 public slots:
     virtual Bool Open() = 0;
     virtual Bool Close() = 0;
@@ -43,4 +48,6 @@ protected:
     // destruction, which happens on the library's thread: the handover is
     // then ordered by a lock that thread checkers can see.
     mutable std::mutex m_OwnerMutex;
+    QString m_OpenFailure;
+    QString m_OpenedDevice;
 };

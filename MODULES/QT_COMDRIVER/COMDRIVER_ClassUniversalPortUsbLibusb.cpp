@@ -2,6 +2,9 @@
 
 #include <QThread>
 
+#include <algorithm>
+
+#include "COMDRIVER_UsbDevices.h"
 #include "Platform.h"
 #include "Traces.h"
 
@@ -73,68 +76,118 @@ libusb_device* CLASS_UNIVERSALPORT_USB_LIBUSB::SetDeviceConfiguration()
         FreeDeviceList();
         return nullptr;
     }
+    QList<libusb_device*> matches;
     for (ssize_t i = 0; i < count; ++i)
     {
-        libusb_device* device = m_DeviceList[i];
         libusb_device_descriptor descriptor{};
-        int result = libusb_get_device_descriptor(device, &descriptor);
+        const int result = libusb_get_device_descriptor(m_DeviceList[i], &descriptor);
         if (result < 0)
         {
             TraceError(TRACE_POS + "Failed to get device descriptor - Error code: " + ErrorName(result));
             return nullptr;
         }
-        if (descriptor.idVendor != m_Settings.GetVendorId() ||
-            descriptor.idProduct != m_Settings.GetProductId())
-            continue;
-
-        m_Settings.SetControlPacketSize(descriptor.bMaxPacketSize0);
-        libusb_config_descriptor* configuration = nullptr;
-        result = libusb_get_config_descriptor(device, 0, &configuration);
-        if (result < 0)
+        if (descriptor.idVendor == m_Settings.GetVendorId() &&
+            descriptor.idProduct == m_Settings.GetProductId())
+            matches << m_DeviceList[i];
+    }
+    libusb_device* device = ChooseDevice(matches);
+    if (!device)
+        return nullptr;
+    libusb_device_descriptor descriptor{};
+    libusb_get_device_descriptor(device, &descriptor); // read above already
+    m_Settings.SetControlPacketSize(descriptor.bMaxPacketSize0);
+    libusb_config_descriptor* configuration = nullptr;
+    const int result = libusb_get_config_descriptor(device, 0, &configuration);
+    if (result < 0)
+    {
+        TraceError(TRACE_POS +
+                   "Failed to get device configuration descriptor - Error code: " + ErrorName(result));
+        return nullptr;
+    }
+    const QList<T_USB_RECEIVE_ENDPOINT> knownReceive = m_Settings.GetReceiveEndpoints();
+    const QList<T_USB_SEND_ENDPOINT> knownSend = m_Settings.GetSendEndpoints();
+    for (int f = 0; f < configuration->bNumInterfaces; ++f)
+    {
+        const libusb_interface& interface = configuration->interface[f];
+        for (int a = 0; a < interface.num_altsetting; ++a)
         {
-            TraceError(TRACE_POS +
-                       "Failed to get device configuration descriptor - Error code: " + ErrorName(result));
-            return nullptr;
-        }
-        const QList<T_USB_RECEIVE_ENDPOINT> knownReceive = m_Settings.GetReceiveEndpoints();
-        const QList<T_USB_SEND_ENDPOINT> knownSend = m_Settings.GetSendEndpoints();
-        for (int f = 0; f < configuration->bNumInterfaces; ++f)
-        {
-            const libusb_interface& interface = configuration->interface[f];
-            for (int a = 0; a < interface.num_altsetting; ++a)
+            const libusb_interface_descriptor& setting = interface.altsetting[a];
+            for (int e = 0; e < setting.bNumEndpoints; ++e)
             {
-                const libusb_interface_descriptor& setting = interface.altsetting[a];
-                for (int e = 0; e < setting.bNumEndpoints; ++e)
+                const libusb_endpoint_descriptor& endpoint = setting.endpoint[e];
+                if (endpoint.bmAttributes != LIBUSB_TRANSFER_TYPE_BULK)
+                    continue;
+                const Byte number = endpoint.bEndpointAddress & 0x0F;
+                // Another open of the same port finds the same endpoints:
+                // listing them twice would put two reads on one endpoint.
+                if (endpoint.bEndpointAddress & LIBUSB_ENDPOINT_IN)
                 {
-                    const libusb_endpoint_descriptor& endpoint = setting.endpoint[e];
-                    if (endpoint.bmAttributes != LIBUSB_TRANSFER_TYPE_BULK)
-                        continue;
-                    const Byte number = endpoint.bEndpointAddress & 0x0F;
-                    // Another open of the same port finds the same endpoints:
-                    // listing them twice would put two reads on one endpoint.
-                    if (endpoint.bEndpointAddress & LIBUSB_ENDPOINT_IN)
-                    {
-                        const T_USB_RECEIVE_ENDPOINT entry{setting.bInterfaceNumber, number,
-                                                           endpoint.wMaxPacketSize};
-                        if (!knownReceive.contains(entry))
-                            m_Settings.AddReceiveEndpoint(entry.interfaceNumber, number, entry.packetSize);
-                    }
-                    else
-                    {
-                        const T_USB_SEND_ENDPOINT entry{0, number, endpoint.wMaxPacketSize};
-                        if (!knownSend.contains(entry))
-                            m_Settings.AddSendEndpoint(number, entry.packetSize);
-                    }
+                    const T_USB_RECEIVE_ENDPOINT entry{setting.bInterfaceNumber, number,
+                                                       endpoint.wMaxPacketSize};
+                    if (!knownReceive.contains(entry))
+                        m_Settings.AddReceiveEndpoint(entry.interfaceNumber, number, entry.packetSize);
+                }
+                else
+                {
+                    const T_USB_SEND_ENDPOINT entry{0, number, endpoint.wMaxPacketSize};
+                    if (!knownSend.contains(entry))
+                        m_Settings.AddSendEndpoint(number, entry.packetSize);
                 }
             }
         }
-        libusb_free_config_descriptor(configuration);
-        return device;
     }
+    libusb_free_config_descriptor(configuration);
+    return device;
+}
+
+libusb_device* CLASS_UNIVERSALPORT_USB_LIBUSB::ChooseDevice(const QList<libusb_device*>& matches)
+{
+    const QString identifiers =
+        UsbDevices::IdentifiersText(m_Settings.GetVendorId(), m_Settings.GetProductId());
+    const QString selector = m_Settings.GetDeviceSelector();
+    if (matches.isEmpty())
+    {
+        m_OpenFailure = QStringLiteral("Cannot find USB device: ") + identifiers;
+        return nullptr;
+    }
+    if (selector.isEmpty() && matches.size() == 1)
+        return matches.first();
+
+    // Never an arbitrary one of several: the operator names it.
+    QList<QPair<T_USB_DEVICE_IDENTITY, libusb_device*>> found;
+    for (libusb_device* device : matches)
+    {
+        libusb_device_descriptor descriptor{};
+        libusb_get_device_descriptor(device, &descriptor);
+        found << qMakePair(UsbDevices::IdentityOf(device, descriptor), device);
+    }
+    std::sort(found.begin(), found.end(),
+              [](const auto& a, const auto& b) { return a.first.Path < b.first.Path; });
+    QList<T_USB_DEVICE_IDENTITY> all;
+    QList<libusb_device*> chosen;
+    for (const auto& entry : found)
+    {
+        all << entry.first;
+        if (UsbDevices::Matches(entry.first, selector))
+            chosen << entry.second;
+    }
+    if (chosen.size() == 1)
+        return chosen.first();
+    if (selector.isEmpty())
+        m_OpenFailure = QStringLiteral("Several USB devices ") + identifiers +
+                        QStringLiteral(" are connected: ") + UsbDevices::Describe(all) +
+                        QStringLiteral("; choose one with --usb-device SERIAL|BUS-PORT");
+    else if (chosen.isEmpty())
+        m_OpenFailure = QStringLiteral("No USB device ") + identifiers + QStringLiteral(" matches \"") +
+                        selector + QStringLiteral("\"; connected: ") + UsbDevices::Describe(all);
+    else
+        m_OpenFailure = QStringLiteral("Several USB devices ") + identifiers + QStringLiteral(" match \"") +
+                        selector + QStringLiteral("\": ") + UsbDevices::Describe(all) +
+                        QStringLiteral("; choose one by its bus-port path");
     return nullptr;
 }
 
-Bool CLASS_UNIVERSALPORT_USB_LIBUSB::ClaimInterface(int interfaceNumber)
+int CLASS_UNIVERSALPORT_USB_LIBUSB::ClaimInterface(int interfaceNumber)
 {
     int result = LIBUSB_SUCCESS;
     for (int attempt = 1; attempt <= CLAIM_ATTEMPTS; ++attempt)
@@ -144,14 +197,14 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::ClaimInterface(int interfaceNumber)
         {
             if (!m_ClaimedInterfaces.contains(interfaceNumber))
                 m_ClaimedInterfaces.append(interfaceNumber);
-            return true;
+            return result;
         }
         if (attempt < CLAIM_ATTEMPTS)
             QThread::msleep(CLAIM_RETRY_DELAY_MS);
     }
     TraceError(TracePosition(__FILE__, "Open", __LINE__) + "Cannot claim USB interface number " +
                QString::number(interfaceNumber) + " with " + ErrorName(result));
-    return false;
+    return result;
 }
 
 Bool CLASS_UNIVERSALPORT_USB_LIBUSB::SubmitRead(int index)
@@ -181,21 +234,30 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Open()
     if (m_DeviceHandle)
         CloseDevice(); // what an earlier failed attempt left claimed and submitted
 
+    m_OpenFailure.clear();
+    m_OpenedDevice.clear();
     libusb_device* device = SetDeviceConfiguration();
     if (!device)
     {
-        TraceError(TRACE_POS + "Cannot find USB device: " + QString::number(m_Settings.GetVendorId(), 16) +
-                   ":" + QString::number(m_Settings.GetProductId(), 16));
+        if (m_OpenFailure.isEmpty())
+            m_OpenFailure = QStringLiteral("Cannot find USB device: ") +
+                            UsbDevices::IdentifiersText(m_Settings.GetVendorId(), m_Settings.GetProductId());
+        TraceError(TRACE_POS + m_OpenFailure);
         FreeDeviceList();
         return false;
     }
     if (libusb_open(device, &m_DeviceHandle) < 0)
     {
         m_DeviceHandle = nullptr;
-        TraceError(TRACE_POS + "Cannot open USB device");
+        m_OpenFailure = QStringLiteral("Cannot open USB device");
+        TraceError(TRACE_POS + m_OpenFailure);
         FreeDeviceList();
         return false;
     }
+    libusb_device_descriptor descriptor{};
+    libusb_get_device_descriptor(device, &descriptor);
+    m_OpenedDevice = UsbDevices::Describe(
+        T_USB_DEVICE_IDENTITY{UsbDevices::PathOf(device), UsbDevices::SerialOf(m_DeviceHandle, descriptor)});
     FreeDeviceList();
 
     int configuration = 0;
@@ -220,10 +282,23 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::Open()
     {
         // Interface 1 of a two-interface function needs its companion 0 too;
         // there is nothing below interface 0.
-        if (endpoint.interfaceNumber > 0 && !ClaimInterface(endpoint.interfaceNumber - 1))
+        for (const int number : {endpoint.interfaceNumber - 1, int(endpoint.interfaceNumber)})
+        {
+            const int claim = number < 0 ? int(LIBUSB_SUCCESS) : ClaimInterface(number);
+            if (claim == LIBUSB_SUCCESS)
+                continue;
+            // The device is not ours: what was claimed goes back, and it is
+            // not reset under the program that holds it.
+            m_OpenFailure = QStringLiteral("USB device ") + m_OpenedDevice +
+                            (claim == LIBUSB_ERROR_BUSY ? QStringLiteral(" is held by another program")
+                                                        : QStringLiteral(" cannot be claimed")) +
+                            QStringLiteral(" (interface ") + QString::number(number) + QStringLiteral(", ") +
+                            ErrorName(claim) + QLatin1Char(')');
+            TraceError(TRACE_POS + m_OpenFailure);
+            ReleaseDevice(false);
+            m_OpenedDevice.clear();
             return false;
-        if (!ClaimInterface(endpoint.interfaceNumber))
-            return false;
+        }
 
         libusb_transfer* transfer = libusb_alloc_transfer(0);
         if (!transfer)
@@ -534,6 +609,12 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::CloseDevice()
         libusb_hotplug_deregister_callback(m_Context, m_HotplugHandle);
         m_HotplugHandle = 0;
     }
+    // Only a device this port claimed is reset.
+    return ReleaseDevice(!m_ClaimedInterfaces.isEmpty());
+}
+
+Bool CLASS_UNIVERSALPORT_USB_LIBUSB::ReleaseDevice(Bool reset)
+{
     if (!m_DeviceHandle)
         return true;
 
@@ -545,7 +626,7 @@ Bool CLASS_UNIVERSALPORT_USB_LIBUSB::CloseDevice()
             TraceError(CLOSE_POS + "Cannot release USB interface - Error code: " + ErrorName(result));
     }
     m_ClaimedInterfaces.clear();
-    const int result = libusb_reset_device(m_DeviceHandle);
+    const int result = reset ? libusb_reset_device(m_DeviceHandle) : int(LIBUSB_SUCCESS);
     if (result < 0)
         TraceError(CLOSE_POS + "Cannot reset USB interface - Error code: " + ErrorName(result));
 

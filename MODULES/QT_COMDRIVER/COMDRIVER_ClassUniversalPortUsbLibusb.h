@@ -49,12 +49,18 @@ public slots:
 
 private:
     libusb_device* SetDeviceConfiguration();
+    // The one matching device, or the one the selector names; null (open
+    // failure set) when there is none or several and no choice.
+    libusb_device* ChooseDevice(const QList<libusb_device*>& matches);
     void FreeDeviceList();
-    Bool ClaimInterface(int interfaceNumber);
+    // LIBUSB_SUCCESS or the error of the last attempt.
+    int ClaimInterface(int interfaceNumber);
     Bool SubmitRead(int index);
     Bool SendPieces(const QByteArray& data, const QString& portInfo);
     void RunEventLoop();
     Bool CloseDevice();
+    // Cancels the reads, releases what this port claimed, closes the handle.
+    Bool ReleaseDevice(Bool reset);
     void CancelReadsAndWait();
     void FreeReadTransfers();
     void HandleReadTransfer(libusb_transfer* transfer);

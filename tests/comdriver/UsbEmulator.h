@@ -130,7 +130,7 @@ private:
                 break;
             const unsigned number = *reinterpret_cast<unsigned*>(data->data);
             (request == USBDEVFS_CLAIMINTERFACE ? m_Log.claims : m_Log.releases).append(number);
-            return number > 7 ? EINVAL : 0;
+            return number > 7 ? EBUSY : 0; // held by another program
         }
         case USBDEVFS_RESET:
             ++m_Log.resets;

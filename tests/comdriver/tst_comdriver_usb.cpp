@@ -15,7 +15,8 @@ const quint16 VENDOR = 0x03EB;
 // Devices of the emulated bus; the version query's 0x6124 is not among them.
 const quint16 PRODUCT_TWO_INTERFACES = 0x6201; // bulk on interface 1, two OUT endpoints
 const quint16 PRODUCT_NO_OUT = 0x6203;         // bulk IN only, on interface 0
-const quint16 PRODUCT_CLAIM_FAILS = 0x6204;    // its interfaces cannot be claimed
+const quint16 PRODUCT_CLAIM_FAILS = 0x6204;    // interface 8 is held by another program
+const quint16 PRODUCT_TWINS = 0x6205;          // two devices, at 1-6 and 1-7
 
 std::unique_ptr<CLASS_UNIVERSALPORT_USB> MakePort(quint16 product)
 {
@@ -33,7 +34,7 @@ class TestComdriverUsb : public QObject
 #ifdef QRN_HAVE_UMOCKDEV
     // Declared first, gone last.
     std::unique_ptr<UMockdevTestbed, void (*)(gpointer)> m_Testbed{nullptr, g_object_unref};
-    std::unique_ptr<UsbEmulator::Device> m_Card, m_NoOut, m_ClaimFails; // the card is the usual one
+    std::unique_ptr<UsbEmulator::Device> m_Card, m_NoOut, m_ClaimFails, m_Twin6, m_Twin7;
 #endif
 
 private slots:
@@ -52,9 +53,12 @@ private slots:
         m_Card.reset(new Device(m_Testbed.get(), 2, PRODUCT_TWO_INTERFACES,
                                 {{0, 0x83, 3, 8}, {1, 0x82, 2, 64, 0x01, 2, 64, 0x03, 2, 16, 0x84, 6, 64}}));
         m_NoOut.reset(new Device(m_Testbed.get(), 4, PRODUCT_NO_OUT, {{0, 0x81, 2, 64}}));
-        m_ClaimFails.reset(new Device(m_Testbed.get(), 5, PRODUCT_CLAIM_FAILS, {{9, 0x81, 2, 64, 0x02, 2, 64}}));
+        m_ClaimFails.reset(new Device(m_Testbed.get(), 5, PRODUCT_CLAIM_FAILS, {{8, 0x81, 2, 64, 0x02, 2, 64}}));
+        m_Twin6.reset(new Device(m_Testbed.get(), 6, PRODUCT_TWINS, {{0, 0x81, 2, 64, 0x02, 2, 64}}));
+        m_Twin7.reset(new Device(m_Testbed.get(), 7, PRODUCT_TWINS, {{0, 0x81, 2, 64, 0x02, 2, 64}}));
         // clang-format on
-        for (const auto* device : {m_Card.get(), m_NoOut.get(), m_ClaimFails.get()})
+        for (const auto* device :
+             {m_Card.get(), m_NoOut.get(), m_ClaimFails.get(), m_Twin6.get(), m_Twin7.get()})
             QVERIFY2(device->Error().isEmpty(), qPrintable(device->Error()));
 #else
         QSKIP("built without umockdev");
@@ -64,7 +68,7 @@ private slots:
 #ifdef QRN_HAVE_UMOCKDEV
     void init()
     {
-        for (auto* device : {m_Card.get(), m_NoOut.get(), m_ClaimFails.get()})
+        for (auto* device : {m_Card.get(), m_NoOut.get(), m_ClaimFails.get(), m_Twin6.get(), m_Twin7.get()})
             device->Reset();
         ComdriverSupport::Errors();
     }
@@ -103,19 +107,47 @@ private slots:
         QCOMPARE(order->mid(2, 2), (QStringList{"state 1", "counter 0"}));
     }
 
-    // A failed attempt leaves the device half open; the retry must not take that for open.
-    void failedClaimIsNotOpenOnRetry()
+    // Another program holds interface 8: what was claimed (7) goes back, the device is
+    // never reset under its holder, and the retry starts afresh.
+    void failedClaimGivesBackWithoutReset()
     {
         auto port = MakePort(PRODUCT_CLAIM_FAILS);
         QVERIFY(!port->Open());
         const QString errors = ComdriverSupport::Errors();
-        QVERIFY2(errors.contains("Cannot claim USB interface number 8 with LIBUSB_ERROR_"),
+        QVERIFY2(errors.contains("Cannot claim USB interface number 8 with LIBUSB_ERROR_BUSY") &&
+                     errors.contains("USB device \"1-5\" (no serial number) is held by another program"),
                  qPrintable(errors));
-        QCOMPARE(m_ClaimFails->Log().claims, (QList<unsigned>{8, 8, 8}));
+        QVERIFY(port->GetOpenFailure().contains("held by another program"));
+        QCOMPARE(m_ClaimFails->Log().claims, (QList<unsigned>{7, 8, 8, 8}));
         QVERIFY(!port->Open());
-        QCOMPARE(m_ClaimFails->Log().claims.size(), 6);
-        QCOMPARE(port->GetConnectionState(), CONNECTION_STATE_DISCONNECTED);
-        QVERIFY(!port->SendData("x"));
+        port->Close();
+        port.reset();
+        QCOMPARE(m_ClaimFails->Log().claims.size(), 8);
+        QCOMPARE(m_ClaimFails->Log().releases, (QList<unsigned>{7, 7}));
+        QCOMPARE(m_ClaimFails->Log().resets, 0);
+        QCOMPARE(m_ClaimFails->Log().pendingReads, 0);
+    }
+
+    // Two devices with the same identifiers: no arbitrary choice; a selector picks one.
+    void severalMatchingDevicesNeedAChoice()
+    {
+        auto port = MakePort(PRODUCT_TWINS);
+        QVERIFY(!port->Open());
+        QCOMPARE(port->GetOpenFailure(), QString("Several USB devices 3eb:6205 are connected: \"1-6\" (no "
+                                                 "serial number), \"1-7\" (no serial number); choose one "
+                                                 "with --usb-device SERIAL|BUS-PORT"));
+        CLASS_UNIVERSALPORT_SETTINGS_USB settings(PRODUCT_TWINS, VENDOR, 0);
+        settings.SetDeviceSelector("1-8");
+        port->SetConfiguration(settings);
+        QVERIFY(!port->Open());
+        QVERIFY2(port->GetOpenFailure().startsWith("No USB device 3eb:6205 matches \"1-8\""),
+                 qPrintable(port->GetOpenFailure()));
+        settings.SetDeviceSelector("1-7");
+        port->SetConfiguration(settings);
+        QVERIFY(port->Open());
+        QCOMPARE(port->GetOpenedDevice(), QString("\"1-7\" (no serial number)"));
+        QVERIFY(m_Twin6->Log().claims.isEmpty());
+        QCOMPARE(m_Twin7->Log().claims, QList<unsigned>{0});
     }
 
     // Writes are cut into packets of the endpoint chosen by the source number.

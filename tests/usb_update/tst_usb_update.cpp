@@ -21,6 +21,7 @@ class TST_USB_UPDATE : public QObject
     T_SCRATCH m_Scratch;
     SimulatorPeers::SimulatorProcess m_VanishSimulator;
     CLASS_BRIDGED_RUN m_VanishRun;
+    CLASS_BRIDGED_RUN m_QuietRefusal, m_WindowRefusal; // two devices, none chosen
 
     QProcessEnvironment NewMachine() { return T_SCRATCH::Environment(m_Scratch.NewRoot()); }
 
@@ -35,21 +36,51 @@ private slots:
         QVERIFY(!package.isEmpty());
         m_VanishRun.Start(NewMachine(), m_VanishSimulator.UdpPort(), {"--vanish-after-bytes", "7000"},
                           "qrn207-updater", {"--quiet", "--ktp", package});
+        // Refused before a byte is sent: both devices may name the same simulator.
+        const QStringList twoDevices{"--udp-port", QString::number(m_VanishSimulator.UdpPort())};
+        m_QuietRefusal.Start(NewMachine(), m_VanishSimulator.UdpPort(), twoDevices, "qrn207-updater",
+                             {"--quiet", "--ktp", package});
+        QProcessEnvironment machine = NewMachine();
+        machine.insert("SHOTS_VERSION_ONLY", "1");
+        m_WindowRefusal.Start(machine, m_VanishSimulator.UdpPort(), twoDevices, "qrn207-window-shots", {});
     }
 
-    // Every step over USB, the device then holds the package.
-    void UpdatesOverUsb()
+    // Two devices: the chosen one is updated over USB, the other one's memory stays as it was.
+    void UpdatesTheChosenOfTwoDevices()
     {
         const QString state = m_Scratch.FilePath("usb-state.json");
-        SimulatorPeers::SimulatorProcess simulator;
+        const QString otherState = m_Scratch.FilePath("other-state.json");
+        SimulatorPeers::SimulatorProcess simulator, other;
         QVERIFY(simulator.Start({"--udp-port", "0", "--state", state}));
+        QVERIFY(other.Start({"--udp-port", "0", "--state", otherState}));
+        const QByteArray otherBefore = ReadFile(otherState);
         const QString package = m_Scratch.MakePackage("usb", {"--usb"});
         QVERIFY(!package.isEmpty());
-        const auto run = CLASS_BRIDGED_RUN::Run(NewMachine(), simulator.UdpPort(), {}, "qrn207-updater",
-                                                {"--quiet", "--ktp", package});
+        const auto run = CLASS_BRIDGED_RUN::Run(NewMachine(), other.UdpPort(),
+                                                {"--udp-port", QString::number(simulator.UdpPort()),
+                                                 "--serial", "QRN-LEFT", "--serial", "QRN-RIGHT"},
+                                                "qrn207-updater",
+                                                {"--quiet", "--ktp", package, "--usb-device", "QRN-RIGHT"});
         QVERIFY2(run.Finished && run.ExitCode == 0,
                  qPrintable(QString::number(run.ExitCode) + run.Output + run.BridgeErrors));
         QCOMPARE(m_Scratch.MissingOnDevice(state, "usb"), QStringList());
+        QVERIFY(!otherBefore.isEmpty());
+        QCOMPARE(ReadFile(otherState), otherBefore);
+    }
+
+    // Without a choice neither device is used: quiet mode and the window name both.
+    void RefusesToChooseBetweenTwoDevices()
+    {
+        const QString both = "\"1-1\" (serial \"QRN207-0001\"), \"1-2\" (serial \"QRN207-0002\"); choose "
+                             "one with --usb-device";
+        const auto quiet = m_QuietRefusal.Finish();
+        QVERIFY2(quiet.Finished && quiet.ExitCode == 4 && quiet.Output.contains(both),
+                 qPrintable(QString::number(quiet.ExitCode) + quiet.Output + quiet.BridgeErrors));
+        const auto window = m_WindowRefusal.Finish();
+        QVERIFY2(window.Finished && window.Output.contains("usb device: USB: no device - Several USB devices "
+                                                           "3eb:6124 are connected: " +
+                                                           both),
+                 qPrintable(window.Output + window.BridgeErrors));
     }
 
     // The window's "Get Device Version": "0,0,VEpac" goes out over USB and
@@ -64,7 +95,9 @@ private slots:
         const auto run = CLASS_BRIDGED_RUN::Run(machine, simulator.UdpPort(), {}, "qrn207-window-shots", {});
         QVERIFY2(run.Finished && run.ExitCode == 0,
                  qPrintable(QString::number(run.ExitCode) + run.Output + run.BridgeErrors));
-        QVERIFY2(run.Output.contains("device version: 1.2.3\n"), qPrintable(run.Output));
+        QVERIFY2(run.Output.contains("device version: 1.2.3\n") &&
+                     run.Output.contains("usb device: USB \"1-1\" (serial \"QRN207-0001\") - "),
+                 qPrintable(run.Output));
         QCOMPARE(CountEvents(Events(log), "rx", "VERSION_REQUEST"), 1);
     }
 

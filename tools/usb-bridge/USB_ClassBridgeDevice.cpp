@@ -17,8 +17,11 @@
 
 namespace
 {
-const char* const DEV_NODE = "/dev/bus/usb/001/002";
-const char* const SYS_PATH = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-1";
+const char* const SYS_HUB = "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-";
+const uint8_t SERIAL_INDEX = 3;
+const uint8_t GET_DESCRIPTOR = 6;
+const uint8_t STRING_DESCRIPTOR = 3;
+const size_t SETUP_SIZE = 8;
 
 // OUT bytes are gathered into one datagram until a short packet ends the
 // transfer, so that a frame cut into packets does not become a burst of
@@ -47,7 +50,7 @@ std::string Descriptors(const T_USB_BRIDGE_OPTIONS& options)
     std::string device = {18, 1, 0x00, 0x02, 0, 0, 0, 64};
     Append16(device, options.Vendor);
     Append16(device, options.Product);
-    device += std::string{0x00, 0x01, 0, 0, 0, 1};
+    device += std::string{0x00, 0x01, 0, 0, char(SERIAL_INDEX), 1};
 
     std::string interfaces = {9, 4, 0, 0, 1, 2, 2, 1, 0};
     interfaces += std::string{7, 5, char(0x83), 3, 8, 0, 16};
@@ -95,7 +98,7 @@ CLASS_USB_BRIDGE_DEVICE::~CLASS_USB_BRIDGE_DEVICE()
     if (m_LinkThread.joinable())
         m_LinkThread.join();
     if (m_Testbed && m_Handler)
-        umockdev_testbed_detach_ioctl(m_Testbed, DEV_NODE, nullptr);
+        umockdev_testbed_detach_ioctl(m_Testbed, m_DevNode.c_str(), nullptr);
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         for (auto& entry : m_Clients)
@@ -109,18 +112,34 @@ CLASS_USB_BRIDGE_DEVICE::~CLASS_USB_BRIDGE_DEVICE()
     }
     if (m_Handler)
         g_object_unref(m_Handler);
-    if (m_Testbed)
-        g_object_unref(m_Testbed);
     if (m_Socket >= 0)
         ::close(m_Socket);
 }
 
-bool CLASS_USB_BRIDGE_DEVICE::Start(const T_USB_BRIDGE_OPTIONS& options, std::string& error)
+UMockdevTestbed* CLASS_USB_BRIDGE_DEVICE::NewTestbed()
+{
+    // umockdev's sockets live in the test bed, and a socket path must fit in
+    // 108 bytes: below a long TMPDIR the test bed goes to /tmp instead (the
+    // command still gets the caller's TMPDIR).
+    const char* temporary = std::getenv("TMPDIR");
+    const std::string callerTemporary = temporary ? temporary : "";
+    const bool shorten = callerTemporary.size() > MAX_TESTBED_PARENT;
+    if (shorten)
+        ::setenv("TMPDIR", "/tmp", 1);
+    UMockdevTestbed* testbed = umockdev_testbed_new();
+    if (shorten)
+        ::setenv("TMPDIR", callerTemporary.c_str(), 1);
+    return testbed;
+}
+
+bool CLASS_USB_BRIDGE_DEVICE::Start(const T_USB_BRIDGE_OPTIONS& options, UMockdevTestbed* testbed,
+                                    std::string& error)
 {
     m_Options = options;
-    if (options.SimulatorPort == 0 || options.PacketSize < 8 || options.PacketSize > 1024)
+    if (options.SimulatorPort == 0 || options.PacketSize < 8 || options.PacketSize > 1024 ||
+        options.Number < 1 || options.Number > 126)
     {
-        error = "needs the simulator's UDP port and a packet size from 8 to 1024";
+        error = "needs the simulator's UDP port, a packet size from 8 to 1024 and at most 126 devices";
         return false;
     }
 
@@ -144,37 +163,31 @@ bool CLASS_USB_BRIDGE_DEVICE::Start(const T_USB_BRIDGE_OPTIONS& options, std::st
         return false;
     }
 
-    // umockdev's sockets live in the test bed, and a socket path must fit in
-    // 108 bytes: below a long TMPDIR the test bed goes to /tmp instead (the
-    // command still gets the caller's TMPDIR).
-    const char* temporary = std::getenv("TMPDIR");
-    const std::string callerTemporary = temporary ? temporary : "";
-    const bool shorten = callerTemporary.size() > MAX_TESTBED_PARENT;
-    if (shorten)
-        ::setenv("TMPDIR", "/tmp", 1);
-    m_Testbed = umockdev_testbed_new();
-    if (shorten)
-        ::setenv("TMPDIR", callerTemporary.c_str(), 1);
+    m_Testbed = testbed;
+    char address3[16];
+    std::snprintf(address3, sizeof(address3), "%03d", options.Number + 1);
+    const std::string node = std::string("bus/usb/001/") + address3;
+    m_DevNode = "/dev/" + node;
     m_Handler = umockdev_ioctl_base_new();
     g_signal_connect(m_Handler, "handle-ioctl", G_CALLBACK(&CLASS_USB_BRIDGE_DEVICE::HandleIoctl), this);
     g_signal_connect(m_Handler, "client-vanished", G_CALLBACK(&CLASS_USB_BRIDGE_DEVICE::ClientVanished),
                      this);
     GError* failure = nullptr;
-    if (!umockdev_testbed_attach_ioctl(m_Testbed, DEV_NODE, m_Handler, &failure))
+    if (!umockdev_testbed_attach_ioctl(m_Testbed, m_DevNode.c_str(), m_Handler, &failure))
     {
-        error = std::string("cannot emulate ") + DEV_NODE + ": " + (failure ? failure->message : "?");
+        error = "cannot emulate " + m_DevNode + ": " + (failure ? failure->message : "?");
         g_clear_error(&failure);
         return false;
     }
-    m_SysPath = SYS_PATH;
+    m_SysPath = SYS_HUB + std::to_string(options.Number);
     // Bulk packets above 64 bytes exist only on a high-speed device.
     const std::string speed = options.PacketSize > 64 ? "480" : "12";
-    const std::string description = std::string("P: ") + (SYS_PATH + 4) +
-                                    "\nN: bus/usb/001/002\n"
-                                    "E: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: BUSNUM=001\nE: DEVNUM=002\n"
-                                    "E: DEVNAME=/dev/bus/usb/001/002\n"
-                                    "A: busnum=1\\n\nA: devnum=2\nA: bConfigurationValue=1\\n\nA: speed=" +
-                                    speed + "\\n\nH: descriptors=" + Hex(Descriptors(options)) + "\n";
+    const std::string description =
+        "P: " + m_SysPath.substr(4) + "\nN: " + node +
+        "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\nE: BUSNUM=001\nE: DEVNUM=" + address3 +
+        "\nE: DEVNAME=" + m_DevNode + "\nA: busnum=1\\n\nA: devnum=" + std::to_string(options.Number + 1) +
+        "\nA: serial=" + options.Serial + "\\n\nA: bConfigurationValue=1\\n\nA: speed=" + speed +
+        "\\n\nH: descriptors=" + Hex(Descriptors(options)) + "\n";
     if (!umockdev_testbed_add_from_string(m_Testbed, description.c_str(), &failure))
     {
         error = std::string("cannot add the device: ") + (failure ? failure->message : "?");
@@ -319,6 +332,8 @@ bool CLASS_USB_BRIDGE_DEVICE::Submit(UMockdevIoctlClient* client, UMockdevIoctlD
         return true;
     }
     usbdevfs_urb* urb = Urb(data);
+    if (urb->type == USBDEVFS_URB_TYPE_CONTROL)
+        return Control(client, data);
     T_CLIENT& state = m_Clients[client];
     if (urb->endpoint & 0x80)
     {
@@ -349,6 +364,44 @@ bool CLASS_USB_BRIDGE_DEVICE::Submit(UMockdevIoctlClient* client, UMockdevIoctlD
         FlushOutLocked();
         VanishLocked();
     }
+    return true;
+}
+
+bool CLASS_USB_BRIDGE_DEVICE::Control(UMockdevIoctlClient* client, UMockdevIoctlData* data)
+{
+    usbdevfs_urb* urb = Urb(data);
+    const size_t length = urb->buffer_length < 0 ? 0 : size_t(urb->buffer_length);
+    UMockdevIoctlData* buffer =
+        length < SETUP_SIZE
+            ? nullptr
+            : umockdev_ioctl_data_resolve(data, offsetof(usbdevfs_urb, buffer), length, nullptr);
+    if (!buffer)
+    {
+        g_object_unref(data);
+        return false;
+    }
+    const uint8_t* setup = buffer->data;
+    const uint8_t index = setup[2];
+    std::string answer;
+    if (setup[1] == GET_DESCRIPTOR && setup[3] == STRING_DESCRIPTOR && index == 0)
+        answer = std::string{4, char(STRING_DESCRIPTOR), 0x09, 0x04}; // US English
+    else if (setup[1] == GET_DESCRIPTOR && setup[3] == STRING_DESCRIPTOR && index == SERIAL_INDEX)
+    {
+        answer = {char(2 + 2 * m_Options.Serial.size()), char(STRING_DESCRIPTOR)};
+        for (const char c : m_Options.Serial)
+            answer += std::string{c, 0};
+    }
+    const size_t wanted = std::min(size_t(setup[6] | (setup[7] << 8)), length - SETUP_SIZE);
+    answer.resize(std::min(answer.size(), wanted));
+    if (!answer.empty())
+        umockdev_ioctl_data_update(buffer, SETUP_SIZE, reinterpret_cast<guint8*>(&answer[0]), answer.size());
+    g_object_unref(buffer);
+    // Anything else stalls, as a device does with a request it does not know.
+    const bool known = setup[1] == GET_DESCRIPTOR && setup[3] == STRING_DESCRIPTOR;
+    urb->actual_length = int(answer.size());
+    urb->status = known ? 0 : -EPIPE;
+    m_Clients[client].Completed.push_back({data});
+    Complete(client, 0, 0);
     return true;
 }
 

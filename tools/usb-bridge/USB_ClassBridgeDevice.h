@@ -29,6 +29,8 @@
 
 struct T_USB_BRIDGE_OPTIONS
 {
+    int Number = 1;     // device N sits at bus-port path 1-N, device address N+1
+    std::string Serial; // its serial number
     uint16_t Vendor = 0x03EB;
     uint16_t Product = 0x6124;
     uint16_t PacketSize = 64;      // wMaxPacketSize of both bulk endpoints
@@ -47,9 +49,13 @@ public:
     CLASS_USB_BRIDGE_DEVICE(const CLASS_USB_BRIDGE_DEVICE&) = delete;
     CLASS_USB_BRIDGE_DEVICE& operator=(const CLASS_USB_BRIDGE_DEVICE&) = delete;
 
-    // Creates the test bed (this sets UMOCKDEV_DIR in the environment), the
-    // device and the link to the simulator. False with error set on failure.
-    bool Start(const T_USB_BRIDGE_OPTIONS& options, std::string& error);
+    // The test bed every device goes on (this sets UMOCKDEV_DIR in the
+    // environment); the caller unrefs it after the devices are gone.
+    static UMockdevTestbed* NewTestbed();
+
+    // Puts the device on the test bed and links it to the simulator. False
+    // with error set on failure.
+    bool Start(const T_USB_BRIDGE_OPTIONS& options, UMockdevTestbed* testbed, std::string& error);
 
     // The device disappears: transfers in flight end with "no device", every
     // later request fails, and it is no longer listed on the bus.
@@ -83,6 +89,8 @@ private:
     static void ClientVanished(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
     bool Handle(UMockdevIoctlClient* client, std::unique_lock<std::mutex>& lock);
     bool Submit(UMockdevIoctlClient* client, UMockdevIoctlData* arg);
+    // Requests on endpoint 0: the string descriptors (the serial number); the rest stall.
+    bool Control(UMockdevIoctlClient* client, UMockdevIoctlData* urb);
     bool Reap(UMockdevIoctlClient* client, UMockdevIoctlData* arg, std::unique_lock<std::mutex>& lock);
     void FillPendingReads(T_CLIENT& client);
     void VanishLocked();
@@ -93,6 +101,7 @@ private:
     UMockdevTestbed* m_Testbed = nullptr;
     UMockdevIoctlBase* m_Handler = nullptr;
     std::string m_SysPath;
+    std::string m_DevNode;
     int m_Socket = -1;
     std::thread m_LinkThread;
     std::atomic<bool> m_Stopping{false};

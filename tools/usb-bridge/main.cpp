@@ -1,11 +1,14 @@
-// qrn207-usb-bridge: runs a command with an emulated USB device 03EB:6124
-// whose bulk endpoints are bridged to the device simulator's UDP link.
+// qrn207-usb-bridge: runs a command with emulated USB devices 03EB:6124
+// whose bulk endpoints are bridged to device simulators' UDP links.
 //
-//   qrn207-usb-bridge --udp-port P [--vid HEX] [--pid HEX] [--packet-size N]
-//                     [--reply-delay-ms N] [--vanish-after-bytes N] [--stats] -- COMMAND [ARGS...]
+//   qrn207-usb-bridge --udp-port P [--udp-port P2 ...] [--serial S ...] [--vid HEX] [--pid HEX]
+//                     [--packet-size N] [--reply-delay-ms N] [--vanish-after-bytes N] [--stats]
+//                     -- COMMAND [ARGS...]
 //
-// The command runs under umockdev-wrapper with this process's test bed.
-// SIGUSR1 makes the device disappear; SIGTERM and SIGINT go on to the command.
+// One device per --udp-port: device N sits at bus-port path 1-N with the Nth
+// --serial (default QRN207-000N). The command runs under umockdev-wrapper
+// with this process's test bed. SIGUSR1 makes the devices disappear; SIGTERM
+// and SIGINT go on to the command.
 // The exit code is the command's (128 + signal when a signal ended it).
 
 #include <cerrno>
@@ -13,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -24,13 +28,14 @@ extern char** environ;
 
 namespace
 {
-CLASS_USB_BRIDGE_DEVICE* g_Bridge = nullptr;
+std::vector<std::unique_ptr<CLASS_USB_BRIDGE_DEVICE>>* g_Bridges = nullptr;
 volatile pid_t g_Child = 0;
 
 void OnVanish(int)
 {
-    if (g_Bridge)
-        g_Bridge->RequestVanish();
+    if (g_Bridges)
+        for (const auto& bridge : *g_Bridges)
+            bridge->RequestVanish();
 }
 
 void OnTerminate(int signal)
@@ -49,11 +54,13 @@ bool ParseNumber(const char* text, int base, long long maximum, long long& value
 
 int Usage(const char* why)
 {
-    std::fprintf(stderr,
-                 "qrn207-usb-bridge: %s\n"
-                 "usage: qrn207-usb-bridge --udp-port P [--vid HEX] [--pid HEX] [--packet-size N]\n"
-                 "       [--reply-delay-ms N] [--vanish-after-bytes N] [--stats] -- COMMAND [ARGS...]\n",
-                 why);
+    std::fprintf(
+        stderr,
+        "qrn207-usb-bridge: %s\n"
+        "usage: qrn207-usb-bridge --udp-port P [--udp-port P2 ...] [--serial S ...] [--vid HEX]\n"
+        "       [--pid HEX] [--packet-size N] [--reply-delay-ms N] [--vanish-after-bytes N] [--stats]\n"
+        "       -- COMMAND [ARGS...]\n",
+        why);
     return 2;
 }
 } // namespace
@@ -61,6 +68,8 @@ int Usage(const char* why)
 int main(int argc, char** argv)
 {
     T_USB_BRIDGE_OPTIONS options;
+    std::vector<uint16_t> ports;
+    std::vector<std::string> serials;
     bool stats = false;
     int first = -1;
     for (int i = 1; i < argc; ++i)
@@ -82,7 +91,9 @@ int main(int argc, char** argv)
         long long value = 0;
         bool ok = false;
         if (option == "--udp-port" && (ok = ParseNumber(text, 10, 65535, value)))
-            options.SimulatorPort = uint16_t(value);
+            ports.push_back(uint16_t(value));
+        else if (option == "--serial" && (ok = *text != '\0'))
+            serials.push_back(text);
         else if (option == "--vid" && (ok = ParseNumber(text, 16, 0xFFFF, value)))
             options.Vendor = uint16_t(value);
         else if (option == "--pid" && (ok = ParseNumber(text, 16, 0xFFFF, value)))
@@ -99,14 +110,32 @@ int main(int argc, char** argv)
     if (first < 0 || first >= argc)
         return Usage("no command");
 
-    CLASS_USB_BRIDGE_DEVICE bridge;
-    std::string error;
-    if (!bridge.Start(options, error))
+    if (ports.empty())
+        return Usage("no --udp-port");
+    if (serials.size() > ports.size())
+        return Usage("more --serial than devices");
+
+    UMockdevTestbed* testbed = CLASS_USB_BRIDGE_DEVICE::NewTestbed();
+    // Gone before the test bed they sit on.
+    std::vector<std::unique_ptr<CLASS_USB_BRIDGE_DEVICE>> bridges;
+    for (size_t i = 0; i < ports.size(); ++i)
     {
-        std::fprintf(stderr, "qrn207-usb-bridge: %s\n", error.c_str());
-        return 2;
+        options.Number = int(i + 1);
+        options.SimulatorPort = ports[i];
+        char serial[32];
+        std::snprintf(serial, sizeof(serial), "QRN207-%04d", options.Number);
+        options.Serial = i < serials.size() ? serials[i] : serial;
+        bridges.push_back(std::make_unique<CLASS_USB_BRIDGE_DEVICE>());
+        std::string error;
+        if (!bridges.back()->Start(options, testbed, error))
+        {
+            std::fprintf(stderr, "qrn207-usb-bridge: device %d: %s\n", options.Number, error.c_str());
+            bridges.clear();
+            g_object_unref(testbed);
+            return 2;
+        }
     }
-    g_Bridge = &bridge;
+    g_Bridges = &bridges;
     struct sigaction action = {};
     sigemptyset(&action.sa_mask);
     action.sa_handler = OnVanish;
@@ -134,17 +163,29 @@ int main(int argc, char** argv)
     {
     }
     g_Child = 0;
-    g_Bridge = nullptr;
+    g_Bridges = nullptr;
     if (stats)
     {
-        std::fprintf(stderr, "usb-bridge: %lld bytes out, %lld bytes in\n",
-                     static_cast<long long>(bridge.OutBytes()), static_cast<long long>(bridge.InBytes()));
-        if (bridge.HasVanished())
-            std::fprintf(
-                stderr, "usb-bridge: the command ended %lld ms after the device vanished\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           CLASS_USB_BRIDGE_DEVICE::T_CLOCK::now() - bridge.VanishedAt())
-                                           .count()));
+        int64_t out = 0;
+        int64_t in = 0;
+        for (const auto& bridge : bridges)
+        {
+            out += bridge->OutBytes();
+            in += bridge->InBytes();
+        }
+        std::fprintf(stderr, "usb-bridge: %lld bytes out, %lld bytes in\n", static_cast<long long>(out),
+                     static_cast<long long>(in));
+        for (const auto& bridge : bridges)
+        {
+            if (bridge->HasVanished())
+                std::fprintf(
+                    stderr, "usb-bridge: the command ended %lld ms after the device vanished\n",
+                    static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                               CLASS_USB_BRIDGE_DEVICE::T_CLOCK::now() - bridge->VanishedAt())
+                                               .count()));
+        }
     }
+    bridges.clear();
+    g_object_unref(testbed);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

@@ -9,7 +9,8 @@
 //   SHOTS_DIR           folder for the PNGs (created)
 //   SHOTS_FAULTY_KTP    a package whose update fails (error state)
 //   SHOTS_VERSION_ONLY  when set: press "Get Device Version", print
-//                       "device version: TEXT" and end (no package, no picture)
+//                       "device version: TEXT", "usb device: TEXT - TOOLTIP"
+//                       and end (no package, no picture)
 
 #include <QAction>
 #include <QApplication>
@@ -165,7 +166,12 @@ std::unique_ptr<QObject> StartShots(const T_STARTUP_OPTIONS& options)
             "version asked", [version] { return version->isEnabled(); }, [version] { version->click(); });
         d->Add(
             "device version shown", [version] { return version->isEnabled(); },
-            [d] { Say("device version: " + d->Text("DEVICE_VERSION_VALUE_LABEL")); });
+            [d]
+            {
+                Say("device version: " + d->Text("DEVICE_VERSION_VALUE_LABEL"));
+                const QLabel* usb = d->Find<QLabel>("USB_DEVICE_VALUE_LABEL");
+                Say("usb device: " + usb->text() + " - " + usb->toolTip());
+            });
         d->Start();
         return mode;
     }

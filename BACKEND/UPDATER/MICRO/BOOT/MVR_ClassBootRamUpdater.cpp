@@ -134,7 +134,8 @@ void CLASS_MVR_BOOT_RAM_UPDATER::Process()
 
     if (!OpenPortWithRetries(m_Delays.BootOpenRetryMs))
     {
-        ErrorHasBeenEncountered(QStringLiteral("Cannot open communication for ") + Quoted(m_Name));
+        ErrorHasBeenEncountered(QStringLiteral("Cannot open communication for ") + Quoted(m_Name) +
+                                PortOpenFailure());
         return;
     }
     emit SIGNAL_DisplayDebug(QStringLiteral("\t") + m_Name + QStringLiteral(" - Connection opened"));

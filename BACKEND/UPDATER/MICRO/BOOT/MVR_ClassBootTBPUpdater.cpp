@@ -213,7 +213,7 @@ void CLASS_MVR_BOOT_TBP_UPDATER::Process()
     }
     if (!OpenPortWithRetries(m_Delays.BootOpenRetryMs))
     {
-        Fail(QStringLiteral("Cannot open communication for ") + Quoted(m_Name));
+        Fail(QStringLiteral("Cannot open communication for ") + Quoted(m_Name) + PortOpenFailure());
         return;
     }
 
