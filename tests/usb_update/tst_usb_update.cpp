@@ -68,6 +68,16 @@ private slots:
         QCOMPARE(ReadFile(otherState), otherBefore);
     }
 
+    void ListsTheMatchingDevices()
+    {
+        const auto run = CLASS_BRIDGED_RUN::Run(
+            NewMachine(), m_VanishSimulator.UdpPort(),
+            {"--udp-port", QString::number(m_VanishSimulator.UdpPort()), "--serial", "QRN-A"},
+            "qrn207-updater", {"--list-devices"});
+        QCOMPARE(run.ExitCode, 0);
+        QCOMPARE(run.Output, QString("\"1-1\" (serial \"QRN-A\")\n\"1-2\" (serial \"QRN207-0002\")\n"));
+    }
+
     // Without a choice neither device is used: quiet mode and the window name both.
     void RefusesToChooseBetweenTwoDevices()
     {
