@@ -147,17 +147,20 @@ void CLASS_BOX_UPDATER_WINDOW::BuildWidgets()
     m_DeviceVersionValue = new QLabel(QString(), central);
     m_DeviceVersionValue->setObjectName(QStringLiteral("DEVICE_VERSION_VALUE_LABEL"));
     grid->addWidget(m_DeviceVersionValue, 0, 1);
+    // In the room the version leaves (elided; the whole text is the tooltip).
     m_UsbDeviceValue = new QLabel(QString(), central);
     m_UsbDeviceValue->setObjectName(QStringLiteral("USB_DEVICE_VALUE_LABEL"));
     m_UsbDeviceValue->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    m_UsbDeviceValue->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_UsbDeviceValue->installEventFilter(this);
     grid->addWidget(m_UsbDeviceValue, 0, 2);
     grid->addWidget(new QLabel(TEXT_PACKAGE_VERSION, central), 1, 0);
     m_PackageVersionValue = new QLabel(TEXT_NO_PACKAGE, central);
     m_PackageVersionValue->setObjectName(QStringLiteral("PACKAGE_VERSION_VALUE_LABEL"));
     // The instruction is wider than the fixed window: wrapped, not cut.
     m_PackageVersionValue->setWordWrap(true);
-    grid->addWidget(m_PackageVersionValue, 1, 1);
-    grid->setColumnStretch(1, 1);
+    grid->addWidget(m_PackageVersionValue, 1, 1, 1, 2);
+    grid->setColumnStretch(2, 1);
     layout->addLayout(grid);
 
     m_ProgressBar = new CLASS_UPDATE_PROGRESS_BAR(central);
@@ -359,10 +362,13 @@ void CLASS_BOX_UPDATER_WINDOW::ShowUpdateFailure(QString updaterName, QString ca
 
 void CLASS_BOX_UPDATER_WINDOW::ShowUsbDevice(QString device, QString problem)
 {
+    // Compact beside the version, "USB 1-4 (A1B2)"; the tooltip has it whole.
+    const QString compact = QString(device).remove(QLatin1Char('"')).replace(QStringLiteral("(serial "), "(");
+    m_UsbDevice = problem.isEmpty() ? TEXT_USB_DEVICE + compact : QString(TEXT_USB_NO_DEVICE);
     if (m_UsbDeviceValue)
     {
-        m_UsbDeviceValue->setText(problem.isEmpty() ? TEXT_USB_DEVICE + device : QString(TEXT_USB_NO_DEVICE));
         m_UsbDeviceValue->setToolTip(problem.isEmpty() ? device : problem);
+        ElideInto(m_UsbDeviceValue, m_UsbDevice);
     }
     if (!problem.isEmpty())
         ShowCriticalMessage(TEXT_USB_DEVICE_ERROR, problem);
@@ -385,9 +391,13 @@ void CLASS_BOX_UPDATER_WINDOW::ElideFailureLabel()
 {
     if (!m_FailureLabel || m_UpdateFailure.isEmpty())
         return;
-    const QFontMetrics metrics(m_FailureLabel->font());
-    m_FailureLabel->setText(
-        metrics.elidedText(m_UpdateFailure, Qt::ElideRight, m_FailureLabel->contentsRect().width()));
+    ElideInto(m_FailureLabel, m_UpdateFailure);
+}
+
+void CLASS_BOX_UPDATER_WINDOW::ElideInto(QLabel* label, const QString& text)
+{
+    const QFontMetrics metrics(label->font());
+    label->setText(metrics.elidedText(text, Qt::ElideRight, label->contentsRect().width()));
 }
 
 bool CLASS_BOX_UPDATER_WINDOW::eventFilter(QObject* watched, QEvent* event)
@@ -396,6 +406,9 @@ bool CLASS_BOX_UPDATER_WINDOW::eventFilter(QObject* watched, QEvent* event)
     // style sheet may change its font.
     if (watched == m_FailureLabel && (event->type() == QEvent::Resize || event->type() == QEvent::FontChange))
         ElideFailureLabel();
+    if (watched == m_UsbDeviceValue &&
+        (event->type() == QEvent::Resize || event->type() == QEvent::FontChange))
+        ElideInto(m_UsbDeviceValue, m_UsbDevice);
     return QMainWindow::eventFilter(watched, event);
 }
 

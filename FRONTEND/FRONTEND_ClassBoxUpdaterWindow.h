@@ -96,6 +96,7 @@ private:
     static Bool IsPackageFile(const QString& path);
     void ClearUpdateFailure();
     void ElideFailureLabel();
+    static void ElideInto(QLabel* label, const QString& text);
 
     CLASS_TRANSLATOR_MANAGER* m_TranslatorManager;
     CLASS_ABOUT_WINDOW* m_AboutWindow = nullptr;
@@ -106,6 +107,7 @@ private:
     QMap<T_BOX_UPDATER_STATE, DWord> m_DisplayStates;
     T_FILE_CHOOSER m_FileChooser;
     QString m_UpdateFailure;
+    QString m_UsbDevice;
 
     // Guarded: every slot checks them and traces a missing one.
     QPointer<QLabel> m_DeviceVersionValue;

@@ -9,7 +9,7 @@
 //   SHOTS_DIR           folder for the PNGs (created)
 //   SHOTS_FAULTY_KTP    a package whose update fails (error state)
 //   SHOTS_VERSION_ONLY  when set: press "Get Device Version", print
-//                       "device version: TEXT", "usb device: TEXT - TOOLTIP"
+//                       "device version: TEXT", "usb device: TOOLTIP"
 //                       and end (no package, no picture)
 
 #include <QAction>
@@ -169,8 +169,8 @@ std::unique_ptr<QObject> StartShots(const T_STARTUP_OPTIONS& options)
             [d]
             {
                 Say("device version: " + d->Text("DEVICE_VERSION_VALUE_LABEL"));
-                const QLabel* usb = d->Find<QLabel>("USB_DEVICE_VALUE_LABEL");
-                Say("usb device: " + usb->text() + " - " + usb->toolTip());
+                // The label is elided to its room: its tooltip holds the whole text.
+                Say("usb device: " + d->Find<QLabel>("USB_DEVICE_VALUE_LABEL")->toolTip());
             });
         d->Start();
         return mode;
