@@ -140,6 +140,9 @@ private slots:
         // A start whose package cannot be unpacked has no state change to follow.
         QTest::newRow("failed start") << QStringList{"compatible", "start", "state:0", "failed"} << false
                                       << "Start" << true << "Extract Error: corrupted";
+        QTest::newRow("USB device refused") << QStringList{"version", "usb:two devices", "device:"} << true
+                                            << "Start" << true << "USB Device Error: two devices";
+        QTest::newRow("USB device found") << QStringList{"usb:"} << false << "Start" << true << "";
         QTest::newRow("failed start, new package")
             << QStringList{"compatible", "start", "state:0", "failed", "compatible"} << true << "Start"
             << true << "Extract Error: corrupted";
@@ -164,6 +167,8 @@ private slots:
                 window.ChangeCurrentState(static_cast<T_BOX_UPDATER_STATE>(event.mid(6).toUInt()));
             else if (event == "failed")
                 window.ExtractionFailed("corrupted");
+            else if (event.startsWith("usb:"))
+                window.ShowUsbDevice("\"1-4\" (serial \"A1\")", event.mid(4));
         }
         QTEST(w.start->isEnabled(), "startEnabled");
         QTEST(w.start->text(), "startText");

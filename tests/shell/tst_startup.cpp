@@ -107,6 +107,8 @@ private slots:
         QTest::newRow("combined short options") << QStringList{"-qF", "--ktp", "absent.ktp"} << 3
                                                 << QStringList{"Failed to find Ktp file in argument"};
         QTest::newRow("--help-all") << QStringList{"--help-all"} << 0 << QStringList{"--quiet"};
+        QTest::newRow("--list-devices, none")
+            << QStringList{"--list-devices"} << 1 << QStringList{"No USB device 3eb:6124 is connected\n"};
         QTest::newRow("unknown option")
             << QStringList{"--bogus"} << 1 << QStringList{"Unknown option 'bogus'"};
     }
