@@ -1,0 +1,198 @@
+#include <QtTest>
+
+#include <QAction>
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
+
+#include "BACKEND/Box_Updater.h"
+#include "FRONTEND/FRONTEND_ClassBoxUpdaterWindow.h"
+#include "FRONTEND/FRONTEND_ClassLogWindow.h"
+#include "FRONTEND/FRONTEND_WindowMode.h"
+#include "Traces.h"
+#include "UpdateRuns.h"
+
+using namespace UpdateRuns;
+
+namespace
+{
+const int PACKAGE_TIMEOUT_MS = 60000;
+const int PROBE_INTERVAL_MS = 10;
+// The window's bound on a main-thread stall (docs/PERFORMANCE.md); instrumented builds run slower.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+const double STALL_LIMIT_MS = 250;
+#else
+const double STALL_LIMIT_MS = 50;
+#endif
+
+// Time the calling thread sat runnable without a processor, in ns (schedstat); 0 when unknown.
+qint64 RunQueueWaitNs()
+{
+    QFile file(QStringLiteral("/proc/thread-self/schedstat"));
+    const QList<QByteArray> fields =
+        file.open(QIODevice::ReadOnly) ? file.readAll().simplified().split(' ') : QList<QByteArray>();
+    return fields.size() >= 2 ? fields.at(1).toLongLong() : 0;
+}
+
+// The longest gap between two ticks of a 10 ms timer on the main thread, less
+// the interval and less the time other processes had the processors.
+struct T_STALL_PROBE
+{
+    QTimer Timer;
+    QElapsedTimer Clock;
+    qint64 Last = 0, LastWait = 0;
+    double MaxStallMs = 0, MaxRawMs = 0;
+    int Samples = 0;
+    std::function<void()> OnTick;
+
+    void Start()
+    {
+        Clock.start();
+        Timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&Timer, &QTimer::timeout,
+                         [this]
+                         {
+                             const qint64 now = Clock.nsecsElapsed(), wait = RunQueueWaitNs();
+                             const double gap = double(now - Last) / 1e6 - PROBE_INTERVAL_MS;
+                             MaxRawMs = qMax(MaxRawMs, gap);
+                             MaxStallMs = qMax(MaxStallMs, gap - double(wait - LastWait) / 1e6);
+                             ++Samples;
+                             Last = now;
+                             LastWait = wait;
+                             OnTick();
+                         });
+        Last = Clock.nsecsElapsed();
+        LastWait = RunQueueWaitNs();
+        Timer.start(PROBE_INTERVAL_MS);
+    }
+};
+
+QStringList FileLines(const QString& path)
+{
+    return QString::fromUtf8(ReadFile(path)).split('\n', Qt::SkipEmptyParts);
+}
+} // namespace
+
+// The log window in the window-mode start-up, against the device simulator,
+// with the real trace facility (its own thread) feeding it.
+class TestLogWindow : public QObject
+{
+    Q_OBJECT
+
+    T_SCRATCH m_Scratch;
+
+    // The window mode on a package for a simulator started with faults, the steps' start waits short.
+    std::unique_ptr<CLASS_WINDOW_MODE> Start(SimulatorPeers::SimulatorProcess& simulator,
+                                             const QStringList& faults, const QStringList& sample)
+    {
+        if (!simulator.Start(QStringList{"--udp-port", "0"} + faults))
+            return nullptr;
+        T_STARTUP_OPTIONS options;
+        options.PackageGiven = true;
+        options.PackagePath =
+            m_Scratch.MakePackage(QString::number(simulator.UdpPort()),
+                                  QStringList{"--udp-port", QString::number(simulator.UdpPort())} + sample);
+        auto mode = std::make_unique<CLASS_WINDOW_MODE>(options);
+        T_BOX_UPDATER_DELAYS delays;
+        delays.UpdaterStartWaitMs = START_WAIT_MS;
+        mode->GetBoxUpdater()->SetDelays(delays);
+        return mode;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        RegisterTypeAliases();
+        QVERIFY(m_Scratch.IsValid());
+        StartTracing(QStringLiteral("BOX_UPDATER"));
+        QVERIFY(!CurrentInfoFilePath().isEmpty());
+    }
+    void cleanupTestCase() { StopTraces(); }
+
+    // A boot loader that refuses the first transfer: the log window opens by
+    // itself at the failing updater's line, shown whole, and holds the trace
+    // files' lines in their order.
+    void failingUpdateOpensTheLog()
+    {
+        SimulatorPeers::SimulatorProcess simulator;
+        const auto mode = Start(simulator, {"--fault-error", "5@START_SEND"}, {});
+        QVERIFY(mode);
+        CLASS_BOX_UPDATER_WINDOW* window = mode->GetWindow();
+        CLASS_LOG_WINDOW* log = window->GetLogWindow();
+        QPushButton* start = window->findChild<QPushButton*>("START_STOP_BUTTON");
+        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), PACKAGE_TIMEOUT_MS);
+        QVERIFY(!log->isVisible());
+        start->click();
+        QTRY_COMPARE_WITH_TIMEOUT(window->GetCurrentState(), BOX_UPDATER_STATE_ERROR, UPDATE_TIMEOUT_MS);
+        QVERIFY(log->isVisible());
+        const QString cause = "Error has been received during TBP programming "
+                              "\"BOX_STEP_RESIDENT_PROGRAM_RAM\", abort update!";
+        QCOMPARE(log->GetStepText(), "Update failed: BOX_STEP_RESIDENT_PROGRAM_RAM: " + cause);
+        auto* view = log->findChild<QPlainTextEdit*>("LOG_VIEW");
+        QTRY_VERIFY(view->textCursor().block().text().endsWith(" " + cause));
+        QVERIFY(view->viewport()->rect().contains(view->cursorRect()));
+        QCOMPARE(view->horizontalScrollBar()->maximum(), 0); // wrapped, nothing cut
+
+        // The info file's lines, in its order, the newest included.
+        const QStringList file = FileLines(CurrentInfoFilePath());
+        QTRY_COMPARE(log->GetShownLines().filter(QRegularExpression("^\\[")).last(), file.last());
+        const QStringList shown = log->GetShownLines().filter(QRegularExpression("^\\["));
+        QVERIFY(shown.size() >= 20);
+        QCOMPARE(shown, file.mid(file.size() - shown.size()));
+    }
+
+    // A real-size update (main 1.5 MiB, FPGA 16 MiB), then the same again with
+    // every content up to date (some 18,000 check lines), with the log window
+    // open: the main thread keeps within the window's bound, and the erase
+    // wait of the main firmware is shown as such.
+    void realSizeUpdateWithTheLogOpen()
+    {
+        SimulatorPeers::SimulatorProcess simulator;
+        const auto mode = Start(simulator, {}, {"--sizes", "real"});
+        QVERIFY(mode);
+        CLASS_BOX_UPDATER_WINDOW* window = mode->GetWindow();
+        QPushButton* start = window->findChild<QPushButton*>("START_STOP_BUTTON");
+        QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), PACKAGE_TIMEOUT_MS);
+        window->findChild<QAction*>("SHOW_LOG_ACTION")->trigger();
+        QStringList steps;
+        T_STALL_PROBE probe;
+        probe.OnTick = [&]
+        {
+            const QString step = window->GetLogWindow()->GetStepText();
+            if (steps.isEmpty() || steps.last() != step)
+                steps << step;
+        };
+        probe.Start();
+        QTest::qWait(1000); // the window's own start-up is not counted
+        probe.MaxStallMs = probe.MaxRawMs = 0;
+        for (int run = 0; run < 2; ++run)
+        {
+            start->click();
+            QTRY_VERIFY_WITH_TIMEOUT(window->GetCurrentState() == BOX_UPDATER_STATE_FINISHED ||
+                                         window->GetCurrentState() == BOX_UPDATER_STATE_ERROR,
+                                     UPDATE_TIMEOUT_MS * 2);
+            QCOMPARE(window->GetCurrentState(), BOX_UPDATER_STATE_FINISHED);
+            start->click(); // Stop
+        }
+        probe.Timer.stop();
+        qInfo("stall: %d samples, longest %.1f ms (raw %.1f ms)", probe.Samples, probe.MaxStallMs,
+              probe.MaxRawMs);
+        QVERIFY2(probe.MaxStallMs < STALL_LIMIT_MS, qPrintable(QString::number(probe.MaxStallMs)));
+        QVERIFY2(steps.filter(QRegularExpression("^Under way: BOX_STEP_RAM_PROGRAM_MAIN_\\d+ - erasing, "
+                                                 "about 23 s$"))
+                         .size() == 1,
+                 qPrintable(steps.join('\n')));
+    }
+};
+
+int main(int argc, char** argv)
+{
+    QApplication application(argc, argv);
+    TestLogWindow test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_log_window.moc"
