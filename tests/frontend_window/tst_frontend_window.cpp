@@ -352,11 +352,7 @@ private slots:
     {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("step");
-        QTest::newRow("none yet") << QStringList{} << "starting the update";
-        QTest::newRow("started") << QStringList{"BOX_A - Started"} << "BOX_A - started";
         QTest::newRow("command") << QStringList{"BOX_A - Started", "\t\t START_SEND"} << "BOX_A - START_SEND";
-        QTest::newRow("own name") << QStringList{"BOX_R - Started", "\tBOX_R - Connection opened"}
-                                  << "BOX_R - Connection opened";
         QTest::newRow("erasing") << QStringList{"BOX_A - Started", "\t\t START_SEND",
                                                 "\"BOX_A\" waits 23040 ms for the device to erase"}
                                  << "BOX_A - erasing, about 23 s";
