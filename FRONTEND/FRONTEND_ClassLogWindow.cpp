@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -76,6 +77,8 @@ CLASS_LOG_WINDOW::CLASS_LOG_WINDOW(QWidget* parent) : QWidget(parent, Qt::Window
     m_View->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_View->setMaximumBlockCount(LINE_LIMIT);
     m_View->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // The protocol texts' leading tabs: an indent, not a column.
+    m_View->setTabStopDistance(QFontMetricsF(m_View->font()).horizontalAdvance(QLatin1Char(' ')) * 2);
     layout->addWidget(m_View, 1);
 
     QHBoxLayout* folderRow = new QHBoxLayout;
