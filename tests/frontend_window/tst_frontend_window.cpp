@@ -352,7 +352,10 @@ private slots:
     {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("step");
-        QTest::newRow("command") << QStringList{"BOX_A - Started", "\t\t START_SEND"} << "BOX_A - START_SEND";
+        QTest::newRow("after an erase")
+            << QStringList{"BOX_A - Started", "\"BOX_A\" waits 23040 ms for the device to erase",
+                           "\t CHECK_SHA"}
+            << "BOX_A - CHECK_SHA";
         QTest::newRow("erasing") << QStringList{"BOX_A - Started", "\t\t START_SEND",
                                                 "\"BOX_A\" waits 23040 ms for the device to erase"}
                                  << "BOX_A - erasing, about 23 s";
