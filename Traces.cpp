@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QList>
 #include <QMetaType>
+#include <QPair>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -41,12 +43,32 @@ T_TRACE_STATE& State()
     return *state;
 }
 
-void AppendToFile(QFile* file, const QString& line)
+// Apart from the trace state: listeners are called where that state's mutex
+// may be held (lines written by their callers once the thread has stopped).
+struct T_TRACE_LISTENERS
 {
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Append))
-        return;
-    file->write(line.toUtf8());
-    file->close();
+    std::mutex mutex;
+    int lastId = 0;
+    QList<QPair<int, T_TRACE_LISTENER>> list;
+};
+
+T_TRACE_LISTENERS& Listeners()
+{
+    static T_TRACE_LISTENERS* listeners = new T_TRACE_LISTENERS; // outlives every thread that traces
+    return *listeners;
+}
+
+void AppendToFile(QFile* file, const QString& line, bool error)
+{
+    if (file->open(QIODevice::WriteOnly | QIODevice::Append))
+    {
+        file->write(line.toUtf8());
+        file->close();
+    }
+    T_TRACE_LISTENERS& listeners = Listeners();
+    std::lock_guard<std::mutex> lock(listeners.mutex);
+    for (const auto& listener : qAsConst(listeners.list))
+        listener.second(line, error);
 }
 
 void Trace(const QString& message, int level, bool error)
@@ -114,12 +136,12 @@ CLASS_WORKER::CLASS_WORKER(const QString& traceFolder, const QString& infoFilePa
 
 void CLASS_WORKER::SLOT_WriteTraceError(QString TraceMessage)
 {
-    AppendToFile(m_ErrorFile, TraceMessage);
+    AppendToFile(m_ErrorFile, TraceMessage, true);
 }
 
 void CLASS_WORKER::SLOT_WriteTraceInfo(QString TraceMessage)
 {
-    AppendToFile(m_InfoFile, TraceMessage);
+    AppendToFile(m_InfoFile, TraceMessage, false);
 }
 
 QString FormatTraceLine(const QString& threadName, qint64 msecsSinceEpoch, int level, const QString& message)
@@ -277,6 +299,25 @@ QDir StartTracing(const QString& programName)
     StartTraces();
     traceThread->start(QThread::InheritPriority);
     return traceFolder;
+}
+
+int AddTraceListener(T_TRACE_LISTENER listener)
+{
+    T_TRACE_LISTENERS& listeners = Listeners();
+    std::lock_guard<std::mutex> lock(listeners.mutex);
+    listeners.list.append({++listeners.lastId, std::move(listener)});
+    return listeners.lastId;
+}
+
+void RemoveTraceListener(int id)
+{
+    T_TRACE_LISTENERS& listeners = Listeners();
+    std::lock_guard<std::mutex> lock(listeners.mutex);
+    for (int i = 0; i < listeners.list.size(); ++i)
+    {
+        if (listeners.list.at(i).first == id)
+            listeners.list.removeAt(i--);
+    }
 }
 
 QString CurrentInfoFilePath()

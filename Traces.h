@@ -6,6 +6,8 @@
 #include <QString>
 #include <QThread>
 
+#include <functional>
+
 // Sink of every trace line. Lives on "THREAD_TRACES"; each signal is connected
 // to the slot of the same name, so an emit from any thread runs the write there.
 class CLASS_WORKER : public QObject
@@ -43,6 +45,13 @@ void StopTraces();
 // creates "/KT_TRACES/" under the first application-local data folder, then
 // InitTraces, StartTraces and the thread start. Returns the trace folder.
 QDir StartTracing(const QString& programName);
+
+// Sees every line as it is written to the trace files, in the files' order:
+// called on the thread that writes (normally "THREAD_TRACES"), so it must be
+// quick, thread-safe and must not trace. Removing waits for a call in progress.
+using T_TRACE_LISTENER = std::function<void(const QString& line, bool error)>;
+int AddTraceListener(T_TRACE_LISTENER listener);
+void RemoveTraceListener(int id);
 
 // Files of the current run; empty when tracing is off.
 QString CurrentInfoFilePath();

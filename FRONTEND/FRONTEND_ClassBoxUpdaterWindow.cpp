@@ -29,6 +29,7 @@
 
 #include "FRONTEND/CONFIGURATION/CONFIGURATION_ClassConf.h"
 #include "FRONTEND/FRONTEND_ClassAboutWindow.h"
+#include "FRONTEND/FRONTEND_ClassLogWindow.h"
 #include "FRONTEND/FRONTEND_Resources.h"
 #include "FRONTEND/FRONTEND_StyleSheet.h"
 #include "FRONTEND/WIDGETS/WIDGETS_ClassUpdateLabel.h"
@@ -47,6 +48,7 @@ const char* const TEXT_OPEN_ACTION = WINDOW_TEXT("&Open KTP File");
 const char* const TEXT_EXIT_ACTION = WINDOW_TEXT("&Exit");
 const char* const TEXT_HELP_MENU = WINDOW_TEXT("&?");
 const char* const TEXT_ABOUT_ACTION = WINDOW_TEXT("&About QRN207 Firmware Updater");
+const char* const TEXT_SHOW_LOG_ACTION = WINDOW_TEXT("Show log");
 const char* const TEXT_DEVICE_VERSION = WINDOW_TEXT("Device Version: ");
 const char* const TEXT_PACKAGE_VERSION = WINDOW_TEXT("Package Version: ");
 const char* const TEXT_NO_PACKAGE = WINDOW_TEXT("Please use File/Open to select an KTP package.");
@@ -91,6 +93,7 @@ CLASS_BOX_UPDATER_WINDOW::CLASS_BOX_UPDATER_WINDOW(CLASS_TRANSLATOR_MANAGER* tra
     RegisterBoxUpdaterState();
 
     m_AboutWindow = new CLASS_ABOUT_WINDOW(this);
+    m_LogWindow = new CLASS_LOG_WINDOW(this);
     m_LoadingMovie = new QMovie(QString(LOADING_ANIMATION_PATH), QByteArray(), this);
     m_Conf = new CLASS_CONF(this);
     m_ConfigurationFilePath = QDir::tempPath() + QStringLiteral("/") + PROGRAM_NAME +
@@ -112,6 +115,7 @@ CLASS_BOX_UPDATER_WINDOW::CLASS_BOX_UPDATER_WINDOW(CLASS_TRANSLATOR_MANAGER* tra
             &CLASS_BOX_UPDATER_WINDOW::SLOT_OnGetOrlexVersionButtonClicked);
     connect(m_QuitButton, &QPushButton::clicked, this, &QWidget::close);
     connect(m_AboutAction, &QAction::triggered, m_AboutWindow, &QWidget::show);
+    connect(m_ShowLogAction, &QAction::triggered, m_LogWindow, &CLASS_LOG_WINDOW::ShowLog);
 
     ChangeCurrentState(BOX_UPDATER_STATE_READY);
 }
@@ -130,6 +134,8 @@ void CLASS_BOX_UPDATER_WINDOW::BuildWidgets()
     m_ExitAction = fileMenu->addAction(TEXT_EXIT_ACTION);
     m_ExitAction->setObjectName(QStringLiteral("EXIT_ACTION"));
     QMenu* helpMenu = menuBar()->addMenu(TEXT_HELP_MENU);
+    m_ShowLogAction = helpMenu->addAction(TEXT_SHOW_LOG_ACTION);
+    m_ShowLogAction->setObjectName(QStringLiteral("SHOW_LOG_ACTION"));
     m_AboutAction = helpMenu->addAction(TEXT_ABOUT_ACTION);
     m_AboutAction->setObjectName(QStringLiteral("ABOUT_ACTION"));
 
@@ -287,6 +293,7 @@ void CLASS_BOX_UPDATER_WINDOW::SLOT_OnStartButtonClicked()
 void CLASS_BOX_UPDATER_WINDOW::ChangeCurrentState(T_BOX_UPDATER_STATE state)
 {
     m_CurrentState = state;
+    m_LogWindow->SetUpdateState(state);
     const DWord displayState = DisplayStateOf(state);
     if (m_StateLabel)
         m_StateLabel->SetLabelState(displayState);
@@ -350,6 +357,7 @@ void CLASS_BOX_UPDATER_WINDOW::ChangeCurrentState(T_BOX_UPDATER_STATE state)
 void CLASS_BOX_UPDATER_WINDOW::ShowUpdateFailure(QString updaterName, QString cause)
 {
     m_UpdateFailure = updaterName.isEmpty() ? cause : updaterName + QStringLiteral(": ") + cause;
+    m_LogWindow->SetUpdateFailure(updaterName, cause);
     if (m_StateLabel)
         m_StateLabel->setToolTip(m_UpdateFailure);
     if (m_FailureLabel)

@@ -16,6 +16,7 @@ class QMovie;
 class QPushButton;
 class CLASS_ABOUT_WINDOW;
 class CLASS_CONF;
+class CLASS_LOG_WINDOW;
 class CLASS_TRANSLATOR_MANAGER;
 class CLASS_UPDATE_LABEL;
 class CLASS_UPDATE_PROGRESS_BAR;
@@ -44,6 +45,7 @@ public:
     QString GetConfigurationFilePath() const { return m_ConfigurationFilePath; }
     T_BOX_UPDATER_STATE GetCurrentState() const { return m_CurrentState; }
     CLASS_ABOUT_WINDOW* GetAboutWindow() const { return m_AboutWindow; }
+    CLASS_LOG_WINDOW* GetLogWindow() const { return m_LogWindow; }
     CLASS_TRANSLATOR_MANAGER* GetTranslatorManager() const { return m_TranslatorManager; }
 
     // Display state of the label and progress bar for a box updater state; 0 for an unknown one.
@@ -100,6 +102,7 @@ private:
 
     CLASS_TRANSLATOR_MANAGER* m_TranslatorManager;
     CLASS_ABOUT_WINDOW* m_AboutWindow = nullptr;
+    CLASS_LOG_WINDOW* m_LogWindow = nullptr;
     QMovie* m_LoadingMovie = nullptr;
     CLASS_CONF* m_Conf = nullptr;
     QString m_ConfigurationFilePath;
@@ -124,4 +127,5 @@ private:
     QPointer<QAction> m_OpenAction;
     QPointer<QAction> m_ExitAction;
     QPointer<QAction> m_AboutAction;
+    QPointer<QAction> m_ShowLogAction;
 };

@@ -2,10 +2,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 
 #include "BACKEND/Box_Updater.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCard.h"
@@ -13,6 +16,7 @@
 #include "BACKEND/UPDATER/ClassAbstractUpdater.h"
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
 #include "FRONTEND/FRONTEND_ClassBoxUpdaterWindow.h"
+#include "FRONTEND/FRONTEND_ClassLogWindow.h"
 #include "FRONTEND/FRONTEND_StyleSheet.h"
 #include "FRONTEND/FRONTEND_WindowMode.h"
 #include "FRONTEND/WIDGETS/WIDGETS_ClassUpdateLabel.h"
@@ -53,6 +57,10 @@ class TestFrontendWindow : public QObject
 
     QTemporaryDir m_Scratch;
     TraceCapture m_Traces;
+    QUrl m_Opened;
+
+public slots:
+    void OpenUrl(const QUrl& url) { m_Opened = url; }
 
 private slots:
     void initTestCase()
@@ -306,6 +314,74 @@ private slots:
         QCOMPARE(w.label->toolTip(), QString("Invalid configurations file"));
         w.start->click(); // Start
         QVERIFY(w.label->toolTip().isEmpty() && failure->isHidden());
+    }
+
+    // The log window: closed, it keeps the newest lines and touches no widget;
+    // "Show log" shows them in order, errors set apart, the newest in view; the
+    // trace folder opens in the file manager.
+    void logWindow()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        CLASS_LOG_WINDOW* log = window.GetLogWindow();
+        auto* view = log->findChild<QPlainTextEdit*>("LOG_VIEW");
+        window.findChild<QAction*>("SHOW_LOG_ACTION")->trigger();
+        QVERIFY(log->isVisible());
+        log->close();
+        const int limit = CLASS_LOG_WINDOW::LINE_LIMIT;
+        for (int i = 0; i < limit + 10; ++i)
+            TraceInfo(QString("line %1").arg(i));
+        QTest::qWait(100);
+        QVERIFY(view->document()->isEmpty());
+        log->ShowLog();
+        QStringList shown = log->GetShownLines();
+        QCOMPARE(shown.size(), limit);
+        QVERIFY(shown.first().endsWith("]line 10") &&
+                shown.last().endsWith(QString("]line %1").arg(limit + 9)));
+        TraceError("broken");
+        TraceInfo("after");
+        QTRY_VERIFY(log->GetShownLines().last().endsWith("]after"));
+        shown = log->GetShownLines();
+        QVERIFY2(shown.at(limit - 2).startsWith("ERROR [") && shown.at(limit - 2).endsWith("]broken"),
+                 qPrintable(shown.at(limit - 2)));
+        QVERIFY(view->verticalScrollBar()->maximum() > 0);
+        QCOMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+
+        QDesktopServices::setUrlHandler("file", this, "OpenUrl");
+        log->findChild<QPushButton*>("OPEN_TRACE_FOLDER_BUTTON")->click();
+        QDesktopServices::unsetUrlHandler("file");
+        QCOMPARE(m_Opened, QUrl::fromLocalFile(CurrentTraceSubfolder()));
+    }
+
+    // The step under way, from the updaters' start and protocol texts and the erase wait.
+    void logWindowStep_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("step");
+        QTest::newRow("after an erase")
+            << QStringList{"BOX_A - Started", "\"BOX_A\" waits 23040 ms for the device to erase",
+                           "\t CHECK_SHA"}
+            << "BOX_A - CHECK_SHA";
+        QTest::newRow("erasing") << QStringList{"BOX_A - Started", "\t\t START_SEND",
+                                                "\"BOX_A\" waits 23040 ms for the device to erase"}
+                                 << "BOX_A - erasing, about 23 s";
+        QTest::newRow("erased") << QStringList{"BOX_A - Started",
+                                               "\"BOX_A\" waits 0 ms for the device to erase"}
+                                << "BOX_A - sending data";
+        QTest::newRow("next step") << QStringList{"BOX_A - Started", "\t PING", "BOX_B - Started"}
+                                   << "BOX_B - started";
+    }
+    void logWindowStep()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, step);
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        CLASS_LOG_WINDOW* log = window.GetLogWindow();
+        window.ChangeCurrentState(BOX_UPDATER_STATE_RUNNING);
+        log->ShowLog();
+        for (const QString& line : lines)
+            TraceInfo(TRACE_POS + line);
+        QTRY_COMPARE(log->GetStepText(), "Under way: " + step);
+        QVERIFY(log->windowTitle().endsWith(" - " + step));
     }
 };
 

@@ -28,6 +28,7 @@
 
 #include "FRONTEND/FRONTEND_ClassAboutWindow.h"
 #include "FRONTEND/FRONTEND_ClassBoxUpdaterWindow.h"
+#include "FRONTEND/FRONTEND_ClassLogWindow.h"
 #include "FRONTEND/FRONTEND_WindowMode.h"
 #include "Startup.h"
 
@@ -156,6 +157,7 @@ std::unique_ptr<QObject> StartShots(const T_STARTUP_OPTIONS& options)
     QPushButton* version = d->Find<QPushButton>("GET_DEVICE_VERSION_BUTTON");
     QProgressBar* bar = d->Find<QProgressBar>("UPDATE_PROGRESS_BAR");
     CLASS_BOX_UPDATER_WINDOW* window = d->m_Window;
+    CLASS_LOG_WINDOW* log = window->GetLogWindow();
     auto state = [window] { return window->GetCurrentState(); };
     auto packageText = [d] { return d->Text("PACKAGE_VERSION_VALUE_LABEL"); };
     auto goodPackage = std::make_shared<QString>();
@@ -188,7 +190,14 @@ std::unique_ptr<QObject> StartShots(const T_STARTUP_OPTIONS& options)
         [d, window] { d->ShootLater(window, "ready"); });
     d->Add(
         "ready to start", [start] { return start->isEnabled() && start->text() == "Start"; },
-        [start] { start->click(); });
+        [start, d]
+        {
+            start->click();
+            d->Find<QAction>("SHOW_LOG_ACTION")->trigger();
+        });
+    d->Add(
+        "log during the erase wait", [log] { return log->GetStepText().contains("erasing"); },
+        [d, log] { d->ShootLater(log, "log-running"); });
     d->Add(
         "running",
         [state, bar] { return state() == BOX_UPDATER_STATE_RUNNING && bar->value() >= RUNNING_PROGRESS; },
@@ -205,9 +214,10 @@ std::unique_ptr<QObject> StartShots(const T_STARTUP_OPTIONS& options)
     // over): acknowledge once both have arrived, as an operator would.
     d->Add(
         "acknowledged", [finishedAt] { return finishedAt->hasExpired(ACKNOWLEDGE_AFTER_MS); },
-        [start, d, window, faulty]
+        [start, d, window, log, faulty]
         {
             start->click(); // "Stop"
+            log->close();   // the failure opens it again
             if (faulty.isEmpty())
                 return;
             window->SetFileChooser([faulty](QWidget*, const QString&, const QString&, const QString&)
@@ -225,8 +235,11 @@ std::unique_ptr<QObject> StartShots(const T_STARTUP_OPTIONS& options)
             },
             [start] { start->click(); });
         d->Add(
-            "error", [state] { return state() == BOX_UPDATER_STATE_ERROR; },
+            "error, the log opened by itself",
+            [state, log] { return state() == BOX_UPDATER_STATE_ERROR && log->isVisible(); },
             [d, window] { d->ShootLater(window, "error"); });
+        d->Add(
+            "log at the failure", [] { return true; }, [d, log] { d->ShootLater(log, "log-error"); });
     }
     d->Add(
         "about", [] { return true; },

@@ -258,6 +258,9 @@ void CLASS_MVR_BOOT_TBP_UPDATER::ApplyEraseWait()
         [this, factor](DWord milliseconds)
         {
             const int wait = static_cast<int>(milliseconds * factor);
+            // Told, so that a long wait does not read as a hang (the log window shows it).
+            TraceInfo(TracePosition(__FILE__, "ApplyEraseWait", __LINE__) + Quoted(m_Name) +
+                      QStringLiteral(" waits %1 ms for the device to erase").arg(wait));
             // The target erases: the wait is planned, not device silence. Neither the
             // inactivity watch nor the answer timers may count it.
             m_ActivityTimer.holdFor(wait);
