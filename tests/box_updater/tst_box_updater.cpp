@@ -3,6 +3,8 @@
 // failures with the real openssl and 7-Zip.
 #include <QtTest>
 
+#include <unistd.h>
+
 #include "BACKEND/Box_Updater.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCard.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCardComponent.h"
@@ -180,6 +182,8 @@ private slots:
         QVERIFY(first.HoldWorkFolder());
         QVERIFY(first.HoldWorkFolder());
         QVERIFY(!second.HoldWorkFolder());
+        QVERIFY(second.GetWorkFolderRefusal().startsWith("Another updater is using the work folder"));
+        QVERIFY(second.GetWorkFolderRefusal().contains("(process " + QString::number(getpid())));
         QSignalSpy failures(&second, &BOX_UPDATER::SIGNAL_ExtractionFailed);
         QSignalSpy closes(&second, &BOX_UPDATER::SIGNAL_CloseUpdater);
         second.StartUpdate(m_Scratch.filePath("components.json"));
@@ -198,6 +202,26 @@ private slots:
         QCOMPARE(closes.count(), 2);
         QCOMPARE(closes.at(0).at(0).toInt(), BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
         QCOMPARE(closes.at(1).at(0).toInt(), BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
+    }
+
+    // A work folder open to other accounts is narrowed to this one; another
+    // account's folder is refused as such, not as another updater's.
+    void WorkFolderIsThisAccountsAlone()
+    {
+        BOX_UPDATER box(false, false, true);
+        const QString folder = box.GetPackageExtractor().GetWorkFolder();
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::Permissions(0x7777)));
+        QVERIFY(box.HoldWorkFolder());
+        QVERIFY(!(QFileInfo(folder).permissions() & 0x0077));
+        box.ReleaseWorkFolder();
+        if (getuid() != 0)
+            QSKIP("giving the folder to another account needs root");
+        QCOMPARE(chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+        const bool held = box.HoldWorkFolder();
+        QCOMPARE(chown(QFile::encodeName(folder).constData(), 0, 0), 0);
+        QVERIFY(!held);
+        QVERIFY2(box.GetWorkFolderRefusal().contains("\"" + folder + "\" belongs to the account"),
+                 qPrintable(box.GetWorkFolderRefusal()));
     }
 
     // Quitting while the update polls: the loop sees it within one poll and

@@ -12,6 +12,7 @@
 #include "BACKEND/Box_Updater.h"
 #include "FRONTEND/FRONTEND_ClassBoxUpdaterWindow.h"
 #include "FRONTEND/FRONTEND_WindowMode.h"
+#include "Platform.h"
 #include "UpdateRuns.h"
 
 using namespace UpdateRuns;
@@ -47,20 +48,29 @@ std::unique_ptr<QObject> StartWindowModeAndClose(const T_STARTUP_OPTIONS& option
     std::unique_ptr<QObject> mode = StartWindowMode(options);
     ShortenStartWaits(static_cast<CLASS_WINDOW_MODE*>(mode.get())->GetBoxUpdater());
     CLASS_BOX_UPDATER_WINDOW* window = static_cast<CLASS_WINDOW_MODE*>(mode.get())->GetWindow();
+    const QByteArray way = qgetenv(CLOSE_WAY);
+    const QString root = qEnvironmentVariable("HOME") + "/..";
+    // The fake 7z on PATH turns slow once this file exists (after the start's own take-in).
+    const bool slowTool = way == "extraction" || way == "takein";
+    if (way == "takein" && QFile(root + "/slow").open(QIODevice::WriteOnly))
+        emit window->SIGNAL_CopyKtpPackageInLocal(options.PackagePath);
     auto* timer = new QTimer(mode.get());
     QObject::connect(timer, &QTimer::timeout, mode.get(),
-                     [window, timer]
+                     [window, timer, way, root, slowTool]
                      {
                          QPushButton* start = window->findChild<QPushButton*>("START_STOP_BUTTON");
-                         if (start->text() == "Start")
+                         if (way != "takein" && start->text() == "Start")
                          {
-                             if (start->isEnabled() && window->GetCurrentState() == BOX_UPDATER_STATE_READY)
+                             if (start->isEnabled() && window->GetCurrentState() == BOX_UPDATER_STATE_READY &&
+                                 (!slowTool || QFile(root + "/slow").open(QIODevice::WriteOnly)))
                                  start->click();
                              return;
                          }
-                         const bool quit = qgetenv(CLOSE_WAY) == "quit";
-                         if (!ReadFile(qEnvironmentVariable("HOME") + "/../device-log.jsonl")
-                                  .contains(quit ? "\"command\":\"SAMBA_" : "\"command\":\"DATA_FILE"))
+                         const bool quit = way == "quit" || way == "takein";
+                         if (slowTool ? !QFileInfo::exists(root + "/fake-7z.pid")
+                                      : !ReadFile(root + "/device-log.jsonl")
+                                             .contains(way == "quit" ? "\"command\":\"SAMBA_"
+                                                                     : "\"command\":\"DATA_FILE"))
                              return;
                          timer->stop();
                          std::printf("%s\n", CLOSING_LINE);
@@ -129,6 +139,23 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QDir::cleanPath(extraction)), PACKAGE_TIMEOUT_MS);
     }
 
+    // A window holds the work folder for its whole life, idle or not:
+    // another instance cannot swap the package it has checked.
+    void idleWindowKeepsItsPackage()
+    {
+        T_STARTUP_OPTIONS options;
+        options.PackageGiven = true;
+        options.PackagePath = m_Package;
+        CLASS_WINDOW_MODE mode(options);
+        const QString kept = mode.GetBoxUpdater()->GetPackageExtractor().GetLocalPackagePath();
+        QVERIFY(!kept.isEmpty());
+        const QString other = m_Scratch.FilePath("other.ktp");
+        QVERIFY(QFile::exists(other) || QFile::copy(m_Package, other));
+        BOX_UPDATER second(false, false, true);
+        QVERIFY(!second.TakePackage(other));
+        QCOMPARE(second.GetPackageExtractor().GetLocalPackagePath(), kept);
+    }
+
     // Another instance holds the work folder: the window's start takes no
     // package in, leaves the kept package and the extraction folder alone
     // and tells the operator why.
@@ -169,6 +196,8 @@ private slots:
         QTest::addColumn<QString>("way");
         QTest::newRow("programming, close box") << "closebox";
         QTest::newRow("SAM-BA road, Quit") << "quit";
+        QTest::newRow("extraction, close box") << "extraction";
+        QTest::newRow("take-in, Quit") << "takein";
     }
     void closingDuringAnUpdateEndsCleanly()
     {
@@ -190,6 +219,16 @@ private slots:
 
         QProcessEnvironment environment = TestSupport::IsolatedEnvironment(root);
         environment.insert(CLOSE_WAY, way);
+        // A 7z that, once told, writes into the work folder until it is stopped.
+        QVERIFY(QDir().mkpath(root + "/bin"));
+        QFile fake(root + "/bin/7z");
+        QVERIFY(fake.open(QIODevice::WriteOnly));
+        fake.write("#!/bin/sh\nif [ -e \"$HOME/../slow\" ]; then echo $$ >\"$HOME/../fake-7z.pid\"\n"
+                   "while :; do echo x >>\"$TMPDIR/BOX_UPDATER/fake-7z.out\"; sleep 0.05; done; fi\nexec " +
+                   Platform::ExternalProgram("7z").toUtf8() + " \"$@\"\n");
+        fake.close();
+        QVERIFY(fake.setPermissions(fake.permissions() | QFileDevice::ExeOwner));
+        environment.insert("PATH", root + "/bin:" + environment.value("PATH"));
         QProcess program;
         program.setProcessEnvironment(environment);
         program.start(QCoreApplication::applicationFilePath(), {"--ktp", package});
@@ -213,6 +252,12 @@ private slots:
         QVERIFY2(trace.trimmed().split('\n').last().contains("PROGRAM END, exit code 0"),
                  qPrintable(trace.right(300)));
         QVERIFY(!Traces(root, "ERROR").contains("still busy"));
+        // The external program was stopped and waited for: nothing more written.
+        const QString written = root + "/tmp/BOX_UPDATER/fake-7z.out";
+        const qint64 size = QFileInfo(written).size();
+        QTest::qWait(200);
+        QCOMPARE(QFileInfo(written).size(), size);
+        QVERIFY(!QFileInfo::exists(root + "/tmp/BOX_UPDATER/BOX_UPDATER.lock"));
     }
 };
 

@@ -3,6 +3,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <memory>
+
 #include "UTILS_KtProcess.h"
 
 class TestKtProcess : public QObject
@@ -82,6 +84,27 @@ private slots:
         QVERIFY(!process.ShellProcessStart("sleep 60", 30000, 200));
         QCOMPARE(process.state(), QProcess::NotRunning);
         QVERIFY(process.ShellProcessStart("true", 30000, 30000));
+    }
+
+    // A stop request from another thread ends a waited-for command: asked to
+    // terminate first, killed after the grace period when it goes on.
+    void stopRequestEndsTheCommand()
+    {
+        QTemporaryDir scratch;
+        const QString asked = scratch.filePath("asked");
+        std::atomic<Bool> stop{false};
+        CLASS_UTILS_KTPROCESS process(true, true);
+        process.SetStopRequest(&stop);
+        std::unique_ptr<QThread> requester(QThread::create([&stop] { QThread::msleep(300); stop = true; }));
+        requester->start();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        QVERIFY(!process.ShellProcessStart(
+            "sh", {"-c", "trap 'echo >" + asked + "' TERM; while :; do sleep 0.05; done"}, 30000, 30000));
+        QVERIFY(elapsed.elapsed() < 300 + CLASS_UTILS_KTPROCESS::TERMINATE_GRACE_MS + 2000);
+        QCOMPARE(process.state(), QProcess::NotRunning);
+        QVERIFY(QFileInfo::exists(asked));
+        requester->wait();
     }
 
     void destructionEndsARunningCommand()

@@ -59,6 +59,76 @@ private slots:
         QCOMPARE(m_Scratch.MissingOnDevice(state, "recovery"), QStringList());
     }
 
+    // A run that stops after the extraction (no configuration at that path): it
+    // prints the version of the package it used.
+    T_RUN CheckRun(const QString& root, const QStringList& arguments = {})
+    {
+        return RunUpdater(T_SCRATCH::Environment(root),
+                          QStringList{"--quiet", "-c", root + "/none.json"} + arguments);
+    }
+    QString VersionPackage(const QString& version)
+    {
+        const QString path = m_Scratch.FilePath("packages/" + version + ".ktp");
+        return QFile::exists(path) ? path : m_Scratch.MakePackage(version, {"--version", version});
+    }
+
+    // Killed at each point of a take-in: the next start uses the package kept
+    // before (the new one once it has taken its place), and neither the copy
+    // coming in nor the package set aside is left.
+    void InterruptedTakeInIsSettledAtTheNextStart_data()
+    {
+        QTest::addColumn<QString>("point");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("new package copied in") << "copied" << "01.00.00";
+        QTest::newRow("old package set aside") << "set-aside" << "01.00.00";
+        QTest::newRow("new package in place") << "placed" << "02.00.00";
+    }
+    void InterruptedTakeInIsSettledAtTheNextStart()
+    {
+        QFETCH(QString, point);
+        QFETCH(QString, kept);
+        const QString old = VersionPackage("01.00.00");
+        const QString fresh = VersionPackage("02.00.00");
+        QVERIFY(!old.isEmpty() && !fresh.isEmpty());
+        const QString root = m_Scratch.NewRoot();
+        const QString local = root + "/data/qrn207-updater";
+        QVERIFY(QDir().mkpath(local) && QFile::copy(old, local + "/01.00.00.ktp"));
+        QProcessEnvironment environment = T_SCRATCH::Environment(root);
+        environment.insert("QRN207_TEST_TAKE_IN_PAUSE", point);
+        QProcess killed;
+        killed.setProcessEnvironment(environment);
+        killed.start(TestSupport::BinaryDir() + "/qrn207-updater", {"--quiet", "--ktp", fresh});
+        QByteArray output;
+        while (!output.contains("take-in paused at") && killed.waitForReadyRead(TOOL_TIMEOUT_MS))
+            output += killed.readAllStandardOutput();
+        killed.kill();
+        killed.waitForFinished();
+        QVERIFY2(output.contains("take-in paused at " + point.toUtf8()), output.constData());
+
+        const T_RUN next = CheckRun(root);
+        QVERIFY2(next.ExitCode == 2 && next.Output.contains("Updater configuration version: " + kept),
+                 qPrintable(next.Output));
+        QCOMPARE(QDir(local).entryList(QDir::Files), QStringList{kept + ".ktp"});
+    }
+
+    // The decrypted firmware and all beside it are this account's alone, even
+    // in a work folder that was left open to every account.
+    void WorkFolderIsPrivate()
+    {
+        const QString root = m_Scratch.NewRoot();
+        const QString work = root + "/tmp/BOX_UPDATER";
+        QVERIFY(QDir().mkpath(work) && QFile::setPermissions(work, QFileDevice::Permissions(0x7777)));
+        QCOMPARE(CheckRun(root, {"--ktp", VersionPackage("01.00.00")}).ExitCode, 2);
+        QStringList paths{work};
+        QDirIterator entries(work, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                             QDirIterator::Subdirectories);
+        while (entries.hasNext())
+            paths << entries.next();
+        QVERIFY(paths.size() > 8); // the folder, the two archives, the tree
+        for (const QString& path : paths)
+            QVERIFY2(!(QFileInfo(path).permissions() & 0x0077), qPrintable(path));
+    }
+
     // package: what the sample's CONF/components.json is replaced with, or
     // "garbage": a package that does not decrypt. No device: no update may start.
     // A missing package is tst_startup's, a failing device tst_usb_update's.
