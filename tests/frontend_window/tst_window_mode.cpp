@@ -55,15 +55,17 @@ std::unique_ptr<QObject> StartWindowModeAndClose(const T_STARTUP_OPTIONS& option
     if (way == "takein" && QFile(root + "/slow").open(QIODevice::WriteOnly))
         emit window->SIGNAL_CopyKtpPackageInLocal(options.PackagePath);
     auto* timer = new QTimer(mode.get());
+    // The button reads "Start" until the update has ended: whether it was pressed is kept here.
+    auto started = std::make_shared<bool>(way == "takein");
     QObject::connect(timer, &QTimer::timeout, mode.get(),
-                     [window, timer, way, root, slowTool]
+                     [window, timer, way, root, slowTool, started]
                      {
                          QPushButton* start = window->findChild<QPushButton*>("START_STOP_BUTTON");
-                         if (way != "takein" && start->text() == "Start")
+                         if (!*started)
                          {
                              if (start->isEnabled() && window->GetCurrentState() == BOX_UPDATER_STATE_READY &&
                                  (!slowTool || QFile(root + "/slow").open(QIODevice::WriteOnly)))
-                                 start->click();
+                                 start->click(), *started = true;
                              return;
                          }
                          const bool quit = way == "quit" || way == "takein";
