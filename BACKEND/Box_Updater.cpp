@@ -112,14 +112,15 @@ QString BOX_UPDATER::LockRefusal() const
 {
     const QString folder = QStringLiteral("the work folder \"") + m_PackageExtractor.GetWorkFolder() + "\"";
     if (m_WorkFolderLock->error() != QLockFile::LockFailedError)
-        return QStringLiteral("The lock file \"") + WorkFolderLockPath() + QStringLiteral("\" cannot be made: ") +
-               folder + QStringLiteral(" cannot be written");
+        return QStringLiteral("The lock file \"") + WorkFolderLockPath() +
+               QStringLiteral("\" cannot be made: ") + folder + QStringLiteral(" cannot be written");
     QString holder;
     qint64 pid = 0;
     QString hostName;
     QString application;
     if (m_WorkFolderLock->getLockInfo(&pid, &hostName, &application))
-        holder = QStringLiteral(" (process ") + QString::number(pid) + QStringLiteral(" on ") + hostName + ")";
+        holder =
+            QStringLiteral(" (process ") + QString::number(pid) + QStringLiteral(" on ") + hostName + ")";
     return QStringLiteral("Another updater is using ") + folder + holder +
            QStringLiteral(", wait for it to end");
 }

@@ -57,31 +57,31 @@ std::unique_ptr<QObject> StartWindowModeAndClose(const T_STARTUP_OPTIONS& option
     auto* timer = new QTimer(mode.get());
     // The button reads "Start" until the update has ended: whether it was pressed is kept here.
     auto started = std::make_shared<bool>(way == "takein");
-    QObject::connect(timer, &QTimer::timeout, mode.get(),
-                     [window, timer, way, root, slowTool, started]
-                     {
-                         QPushButton* start = window->findChild<QPushButton*>("START_STOP_BUTTON");
-                         if (!*started)
-                         {
-                             if (start->isEnabled() && window->GetCurrentState() == BOX_UPDATER_STATE_READY &&
-                                 (!slowTool || QFile(root + "/slow").open(QIODevice::WriteOnly)))
-                                 start->click(), *started = true;
-                             return;
-                         }
-                         const bool quit = way == "quit" || way == "takein";
-                         if (slowTool ? !QFileInfo::exists(root + "/fake-7z.pid")
-                                      : !ReadFile(root + "/device-log.jsonl")
-                                             .contains(way == "quit" ? "\"command\":\"SAMBA_"
-                                                                     : "\"command\":\"DATA_FILE"))
-                             return;
-                         timer->stop();
-                         std::printf("%s\n", CLOSING_LINE);
-                         std::fflush(stdout);
-                         if (quit)
-                             window->findChild<QPushButton*>("QUIT_BUTTON")->click();
-                         else
-                             window->close(); // what the window's close box sends
-                     });
+    QObject::connect(
+        timer, &QTimer::timeout, mode.get(),
+        [window, timer, way, root, slowTool, started]
+        {
+            QPushButton* start = window->findChild<QPushButton*>("START_STOP_BUTTON");
+            if (!*started)
+            {
+                if (start->isEnabled() && window->GetCurrentState() == BOX_UPDATER_STATE_READY &&
+                    (!slowTool || QFile(root + "/slow").open(QIODevice::WriteOnly)))
+                    start->click(), *started = true;
+                return;
+            }
+            const bool quit = way == "quit" || way == "takein";
+            if (slowTool ? !QFileInfo::exists(root + "/fake-7z.pid")
+                         : !ReadFile(root + "/device-log.jsonl")
+                                .contains(way == "quit" ? "\"command\":\"SAMBA_" : "\"command\":\"DATA_FILE"))
+                return;
+            timer->stop();
+            std::printf("%s\n", CLOSING_LINE);
+            std::fflush(stdout);
+            if (quit)
+                window->findChild<QPushButton*>("QUIT_BUTTON")->click();
+            else
+                window->close(); // what the window's close box sends
+        });
     timer->start(20);
     return mode;
 }

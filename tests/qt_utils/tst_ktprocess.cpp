@@ -95,7 +95,12 @@ private slots:
         std::atomic<Bool> stop{false};
         CLASS_UTILS_KTPROCESS process(true, true);
         process.SetStopRequest(&stop);
-        std::unique_ptr<QThread> requester(QThread::create([&stop] { QThread::msleep(300); stop = true; }));
+        std::unique_ptr<QThread> requester(QThread::create(
+            [&stop]
+            {
+                QThread::msleep(300);
+                stop = true;
+            }));
         requester->start();
         QElapsedTimer elapsed;
         elapsed.start();

@@ -79,9 +79,12 @@ private slots:
     {
         QTest::addColumn<QString>("point");
         QTest::addColumn<QString>("kept");
-        QTest::newRow("new package copied in") << "copied" << "01.00.00";
-        QTest::newRow("old package set aside") << "set-aside" << "01.00.00";
-        QTest::newRow("new package in place") << "placed" << "02.00.00";
+        QTest::newRow("new package copied in") << "copied"
+                                               << "01.00.00";
+        QTest::newRow("old package set aside") << "set-aside"
+                                               << "01.00.00";
+        QTest::newRow("new package in place") << "placed"
+                                              << "02.00.00";
     }
     void InterruptedTakeInIsSettledAtTheNextStart()
     {
