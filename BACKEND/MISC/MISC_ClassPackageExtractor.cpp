@@ -6,9 +6,10 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
 
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 
 #include "MISC_PackageKey.h"
 #include "Platform.h"
@@ -36,16 +37,18 @@ const QStringList REQUIRED_BINARIES = {
 const QString NOT_COMPATIBLE_MESSAGE =
     QStringLiteral("The package is not compatible, please update the software");
 
-// Test hook: a run killed at this point of the take-in.
-void PausePoint(const char* point)
+// Test hook: the program killed at this point of the take-in, as a crash would end it.
+void KillPoint(const char* point)
 {
-    static const QByteArray wanted = qgetenv(CLASS_PACKAGE_EXTRACTOR::PAUSE_ENVIRONMENT);
+    static const QByteArray wanted = qgetenv(CLASS_PACKAGE_EXTRACTOR::KILL_ENVIRONMENT);
     if (wanted != point)
         return;
-    std::printf("take-in paused at %s\n", point);
+    std::printf("take-in killed at %s\n", point);
     std::fflush(stdout);
-    for (;;)
-        QThread::sleep(60);
+#ifdef SIGKILL
+    std::raise(SIGKILL);
+#endif
+    std::_Exit(137);
 }
 
 QString FirstLocalDataFolder()
@@ -67,7 +70,7 @@ bool HasParentStep(const QString& text)
 }
 } // namespace
 
-const char* const CLASS_PACKAGE_EXTRACTOR::PAUSE_ENVIRONMENT = "QRN207_TEST_TAKE_IN_PAUSE";
+const char* const CLASS_PACKAGE_EXTRACTOR::KILL_ENVIRONMENT = "QRN207_TEST_TAKE_IN_KILL";
 
 CLASS_PACKAGE_EXTRACTOR::CLASS_PACKAGE_EXTRACTOR(QObject* parent)
     : CLASS_PACKAGE_EXTRACTOR(QDir::tempPath(), FirstLocalDataFolder(), parent)
@@ -381,7 +384,7 @@ Bool CLASS_PACKAGE_EXTRACTOR::CopyKtpPackageInLocal(const QString& path)
             return false;
         }
     }
-    PausePoint("copied");
+    KillPoint("copied");
     // The old packages are set aside, not removed, until the new one is in
     // place: whatever step fails, they are put back and one package is kept.
     QStringList setAside;
@@ -404,14 +407,14 @@ Bool CLASS_PACKAGE_EXTRACTOR::CopyKtpPackageInLocal(const QString& path)
         }
         setAside << old;
     }
-    PausePoint("set-aside");
+    KillPoint("set-aside");
     if (!sameFile && !QFile::rename(incoming, target))
     {
         TraceError(TRACE_POS + "Unable to copy the ktp package in local");
         putBack();
         return false;
     }
-    PausePoint("placed");
+    KillPoint("placed");
     for (const QString& old : qAsConst(setAside))
     {
         if (!folder.remove(old + SET_ASIDE_SUFFIX))

@@ -55,9 +55,10 @@ public:
     // the copy that was coming in is removed. Call with the work folder held.
     void RecoverInterruptedTakeIn();
 
-    // Test hook: the take-in stops for good at the point named by this
-    // environment variable, once it has said so on standard output.
-    static const char* const PAUSE_ENVIRONMENT;
+    // Test hook: the program kills itself at the point of the take-in named
+    // by this environment variable ("copied", "set-aside", "placed"), once
+    // it has said so on standard output.
+    static const char* const KILL_ENVIRONMENT;
 
     // Lower-case hexadecimal texts of a 32-byte key and a 16-byte IV. False,
     // with both texts empty, when a length is wrong: the decryption program

@@ -3,7 +3,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
-#include <memory>
+#include <thread>
 
 #include "UTILS_KtProcess.h"
 
@@ -91,25 +91,18 @@ private slots:
     void stopRequestEndsTheCommand()
     {
         QTemporaryDir scratch;
-        const QString asked = scratch.filePath("asked");
         std::atomic<Bool> stop{false};
         CLASS_UTILS_KTPROCESS process(true, true);
         process.SetStopRequest(&stop);
-        std::unique_ptr<QThread> requester(QThread::create(
-            [&stop]
-            {
-                QThread::msleep(300);
-                stop = true;
-            }));
-        requester->start();
+        std::thread requester([&stop] { QThread::msleep(300), stop = true; });
         QElapsedTimer elapsed;
         elapsed.start();
         QVERIFY(!process.ShellProcessStart(
-            "sh", {"-c", "trap 'echo >" + asked + "' TERM; while :; do sleep 0.05; done"}, 30000, 30000));
+            "sh", {"-c", "trap 'echo >" + scratch.filePath("asked") + "' TERM; while :; do sleep 0.05; done"},
+            30000, 30000));
         QVERIFY(elapsed.elapsed() < 300 + CLASS_UTILS_KTPROCESS::TERMINATE_GRACE_MS + 2000);
-        QCOMPARE(process.state(), QProcess::NotRunning);
-        QVERIFY(QFileInfo::exists(asked));
-        requester->wait();
+        requester.join();
+        QVERIFY(process.state() == QProcess::NotRunning && QFileInfo::exists(scratch.filePath("asked")));
     }
 
     void destructionEndsARunningCommand()
