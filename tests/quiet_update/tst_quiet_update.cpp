@@ -112,14 +112,10 @@ private slots:
         const QString work = root + "/tmp/BOX_UPDATER";
         QVERIFY(QDir().mkpath(work) && QFile::setPermissions(work, QFileDevice::Permissions(0x7777)));
         QCOMPARE(CheckRun(root, {"--ktp", VersionPackage("01.00.00")}).ExitCode, 2);
-        QStringList paths{work};
-        QDirIterator entries(work, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
-                             QDirIterator::Subdirectories);
-        while (entries.hasNext())
-            paths << entries.next();
-        QVERIFY(paths.size() > 8); // the folder, the two archives, the tree
-        for (const QString& path : paths)
-            QVERIFY2(!(QFileInfo(path).permissions() & 0x0077), qPrintable(path));
+        for (const QString& name : {"", "/UPDATER.tar.gz", "/UPDATER.tar", "/PackageExtraction/CONF",
+                                    "/PackageExtraction/BINARIES/MICRO/ORLEX_MAIN.bin"})
+            QVERIFY2(QFileInfo::exists(work + name) && !(QFileInfo(work + name).permissions() & 0x0077),
+                     qPrintable(name));
     }
 
     // package: what the sample's CONF/components.json is replaced with, or
