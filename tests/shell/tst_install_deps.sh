@@ -1,7 +1,6 @@
 set -eu
-dir=$(mktemp -d)
+dir=$(mktemp -d) && mkdir "$dir/bin"
 trap 'rm -rf "$dir"' EXIT
-mkdir "$dir/bin"
 fake() { printf '#!/bin/sh\n%s\n' "$2" >"$dir/bin/$1" && chmod +x "$dir/bin/$1"; }
 fake sudo 'exec "$@"'
 fake dpkg "echo \"dpkg \$*\" >>$dir/calls; [ \"\$1\" = --configure ] && touch $dir/configured
@@ -12,7 +11,6 @@ echo \"apt-get \$1\" >>$dir/calls; [ \"\$1\" = install ] && touch $dir/installed
 run() { PATH="$dir/bin:$PATH" QRN_INSTALL_LOG="$dir/log" bash "$(dirname "$0")/../../scripts/install-deps"; }
 
 out=$(run)
-printf '%s\n' "$out"
 [ "$(grep -v -e --audit "$dir/calls" | tr '\n' ,)" = "dpkg --configure -a,apt-get update,apt-get install," ]
 [ "$(printf '%s\n' "$out" | wc -l)" -eq 4 ] && printf '%s' "$out" | grep -q "$dir/log"
 grep -qx 300 "$dir/log"
