@@ -1,9 +1,19 @@
 #include "Platform.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cstdlib>
+
+#if defined(Q_OS_UNIX)
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#if defined(Q_OS_LINUX)
+#include <sys/prctl.h>
+#endif
 
 namespace Platform
 {
@@ -50,6 +60,56 @@ void PrepareEventLoops()
     // events, so this halves the system calls of an update.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
+#endif
+}
+
+void KeepNewFilesPrivate()
+{
+#if defined(Q_OS_UNIX)
+    // The work folder holds the decrypted firmware; the children inherit it.
+    ::umask(S_IRWXG | S_IRWXO);
+#endif
+}
+
+bool OwnedByThisAccount(const QString& path, QString* owner)
+{
+#if defined(Q_OS_UNIX)
+    const QFileInfo info(path);
+    if (owner)
+        *owner = info.owner().isEmpty() ? QString::number(info.ownerId()) : info.owner();
+    return info.ownerId() == ::geteuid();
+#else
+    // Windows: the temporary folder is the account's own.
+    Q_UNUSED(path);
+    Q_UNUSED(owner);
+    return true;
+#endif
+}
+
+bool MakeFolderPrivate(const QString& path)
+{
+#if defined(Q_OS_UNIX)
+    struct stat status;
+    const QByteArray name = QFile::encodeName(path);
+    if (::stat(name.constData(), &status) != 0)
+        return false;
+    if ((status.st_mode & 0777) == S_IRWXU)
+        return true;
+    return ::chmod(name.constData(), S_IRWXU) == 0;
+#else
+    Q_UNUSED(path);
+    return true;
+#endif
+}
+
+void TieChildToParent()
+{
+#if defined(Q_OS_LINUX)
+    const pid_t parent = ::getppid();
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    // The parent may have gone between the fork and the line above.
+    if (::getppid() != parent)
+        ::_exit(127);
 #endif
 }
 } // namespace Platform

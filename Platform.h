@@ -22,4 +22,18 @@ void PrepareHeadlessStart(bool showsWindow);
 
 // Chooses the event loop of every thread. Call before the application object exists.
 void PrepareEventLoops();
+
+// Files and folders that the program and its children create from now on are
+// the running account's alone (where the system has such permissions).
+void KeepNewFilesPrivate();
+
+// Whether path belongs to the running account; owner gets the owner's name.
+bool OwnedByThisAccount(const QString& path, QString* owner);
+
+// Restricts a folder to the running account (0700). True when it is so.
+bool MakeFolderPrivate(const QString& path);
+
+// In a child process, between its start and its program: the child ends when
+// the thread that started it ends, even when the program is killed.
+void TieChildToParent();
 } // namespace Platform

@@ -110,6 +110,7 @@ int RunApplication(int argc, char** argv, const T_MODE_START& windowMode, const 
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
     Platform::PrepareHeadlessStart(ShowsWindow(argc, argv));
     Platform::PrepareEventLoops();
+    Platform::KeepNewFilesPrivate();
     CLASS_MYCOREAPP application(argc, argv);
 
     QCoreApplication::setApplicationVersion(APPLICATION_VERSION);

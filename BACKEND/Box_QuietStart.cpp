@@ -22,8 +22,7 @@ void PrintLine(const QString& text)
 
 void RunQuietUpdate(BOX_UPDATER* boxUpdater, const T_STARTUP_OPTIONS& options)
 {
-    // Held for the whole run: the package check and the update share the work
-    // folder.
+    // Held for the program's whole life; the box updater lets go as it goes.
     if (!boxUpdater->HoldWorkFolder())
     {
         emit boxUpdater->SIGNAL_CloseUpdater(BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
@@ -36,7 +35,6 @@ void RunQuietUpdate(BOX_UPDATER* boxUpdater, const T_STARTUP_OPTIONS& options)
             TraceError(TracePosition("main", "qMain", __LINE__) + "Failed to find Ktp file in argument");
             PrintLine(QStringLiteral("Failed to find Ktp file in argument: \"") + options.PackagePath + "\"");
             emit boxUpdater->SIGNAL_CloseUpdater(BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
-            boxUpdater->ReleaseWorkFolder();
             return;
         }
         // The operator asked for this package: when it is refused, no other
@@ -46,12 +44,10 @@ void RunQuietUpdate(BOX_UPDATER* boxUpdater, const T_STARTUP_OPTIONS& options)
             PrintLine(QStringLiteral("The KTP package \"") + options.PackagePath +
                       QStringLiteral("\" cannot be decrypted, extracted or lacks files, abort updater!"));
             emit boxUpdater->SIGNAL_CloseUpdater(BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
-            boxUpdater->ReleaseWorkFolder();
             return;
         }
     }
     boxUpdater->StartUpdate(options.ConfigurationFile);
-    boxUpdater->ReleaseWorkFolder();
 }
 } // namespace
 

@@ -55,6 +55,7 @@ BOX_UPDATER::BOX_UPDATER(Bool fullForce, Bool forceWithoutBootResident, Bool qui
         connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, m_VersionRetrieverThread,
                 &QThread::quit, Qt::QueuedConnection);
     m_DeviceVersionRetriever->moveToThread(m_VersionRetrieverThread);
+    m_PackageExtractor.SetStopRequest(&m_QuitRequested);
     // The retriever and its port are deleted on their own thread as it ends.
     connect(m_VersionRetrieverThread, &QThread::finished, m_DeviceVersionRetriever, &QObject::deleteLater);
     m_VersionRetrieverThread->start(QThread::InheritPriority);
@@ -83,25 +84,36 @@ Bool BOX_UPDATER::HoldWorkFolder()
         ++m_WorkFolderHolds;
         return true;
     }
-    if (!m_PackageExtractor.GetWorkFolderError().isEmpty())
+    m_WorkFolderRefusal = m_PackageExtractor.SecureWorkFolder();
+    if (m_WorkFolderRefusal.isEmpty())
     {
-        m_WorkFolderRefusal = m_PackageExtractor.GetWorkFolderError() + QStringLiteral(", abort updater!");
-        PrintLine(m_WorkFolderRefusal);
-        TraceError(TRACE_POS + m_WorkFolderRefusal);
-        return false;
+        if (!m_WorkFolderLock)
+        {
+            m_WorkFolderLock.reset(new QLockFile(WorkFolderLockPath()));
+            // Only a lock whose process is gone counts as stale, however old.
+            m_WorkFolderLock->setStaleLockTime(0);
+        }
+        if (m_WorkFolderLock->tryLock(0))
+        {
+            m_WorkFolderHolds = 1;
+            // Whatever a killed holder left half done is settled first.
+            m_PackageExtractor.RecoverInterruptedTakeIn();
+            return true;
+        }
+        m_WorkFolderRefusal = LockRefusal();
     }
-    QDir().mkpath(m_PackageExtractor.GetWorkFolder());
-    if (!m_WorkFolderLock)
-    {
-        m_WorkFolderLock.reset(new QLockFile(WorkFolderLockPath()));
-        // Only a lock whose process is gone counts as stale, however old.
-        m_WorkFolderLock->setStaleLockTime(0);
-    }
-    if (m_WorkFolderLock->tryLock(0))
-    {
-        m_WorkFolderHolds = 1;
-        return true;
-    }
+    m_WorkFolderRefusal += QStringLiteral(", abort updater!");
+    PrintLine(m_WorkFolderRefusal);
+    TraceError(TRACE_POS + m_WorkFolderRefusal);
+    return false;
+}
+
+QString BOX_UPDATER::LockRefusal() const
+{
+    const QString folder = QStringLiteral("the work folder \"") + m_PackageExtractor.GetWorkFolder() + "\"";
+    if (m_WorkFolderLock->error() != QLockFile::LockFailedError)
+        return QStringLiteral("The lock file \"") + WorkFolderLockPath() +
+               QStringLiteral("\" cannot be made: ") + folder + QStringLiteral(" cannot be written");
     QString holder;
     qint64 pid = 0;
     QString hostName;
@@ -109,12 +121,8 @@ Bool BOX_UPDATER::HoldWorkFolder()
     if (m_WorkFolderLock->getLockInfo(&pid, &hostName, &application))
         holder =
             QStringLiteral(" (process ") + QString::number(pid) + QStringLiteral(" on ") + hostName + ")";
-    m_WorkFolderRefusal = QStringLiteral("Another updater is using the work folder \"") +
-                          m_PackageExtractor.GetWorkFolder() + "\"" + holder +
-                          QStringLiteral(", wait for it to end, abort updater!");
-    PrintLine(m_WorkFolderRefusal);
-    TraceError(TRACE_POS + m_WorkFolderRefusal);
-    return false;
+    return QStringLiteral("Another updater is using ") + folder + holder +
+           QStringLiteral(", wait for it to end");
 }
 
 void BOX_UPDATER::ReleaseWorkFolder()
@@ -171,7 +179,8 @@ Bool BOX_UPDATER::TakePackage(const QString& filePath)
 
 void BOX_UPDATER::SLOT_CopyKtpPackageInLocal(QString filePath)
 {
-    if (!TakePackage(filePath))
+    // A take-in cut short by quitting is no failure to show.
+    if (!TakePackage(filePath) && !QuitRequested())
         emit SIGNAL_ExtractionFailed(KEEPING_OLD_PACKAGE_MESSAGE);
 }
 
@@ -232,16 +241,20 @@ void BOX_UPDATER::RunWholeUpdate(const QString& configurationFile)
     ClearModel();
 
     const QString packagePath = m_PackageExtractor.GetLocalPackagePath();
-    if (!m_PackageExtractor.Decrypt(packagePath))
+    const Bool decrypted = m_PackageExtractor.Decrypt(packagePath);
+    if (QuitRequested())
+        return;
+    if (!decrypted)
     {
         TraceError(TRACE_POS + "Unable to decrypt KTP Package at path: \"" + packagePath + "\"");
         emit SIGNAL_ExtractionFailed(CORRUPTED_PACKAGE_MESSAGE);
         Close(RETURN_CODE_PACKAGE_UNUSABLE);
         return;
     }
+    const Bool extracted = m_PackageExtractor.ExtractCompressedPackage();
     if (QuitRequested())
         return;
-    if (!m_PackageExtractor.ExtractCompressedPackage())
+    if (!extracted)
     {
         TraceError(TRACE_POS + "Unable to extract KTP Package");
         emit SIGNAL_ExtractionFailed(CORRUPTED_PACKAGE_MESSAGE);

@@ -74,9 +74,10 @@ public:
     Bool TakePackage(const QString& filePath);
 
     // The work folder is shared by every instance on the machine: one
-    // update or package check at a time holds it. Holds nest; false, with a
-    // clear message traced and written to standard output, when another
-    // process holds it.
+    // program holds it for its whole life (its start takes the first hold,
+    // the destructor lets go). Holds nest; false, with the cause (another
+    // updater, another account's folder, a folder that cannot be written)
+    // traced and written to standard output.
     Bool HoldWorkFolder();
     void ReleaseWorkFolder();
     // Why the last HoldWorkFolder failed, as told to the operator.
@@ -138,6 +139,8 @@ private:
     Bool WaitOrQuit(unsigned long milliseconds);
     void ClearModel();
     void Close(int returnCode);
+    // Why the lock could not be taken.
+    QString LockRefusal() const;
     static void PrintLine(const QString& text);
 
     CLASS_CARDS_MANAGER m_CardsManager;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QThread>
 
 #include "BACKEND/Box_Updater.h"
@@ -30,10 +31,27 @@ CLASS_WINDOW_MODE::CLASS_WINDOW_MODE(const T_STARTUP_OPTIONS& options)
     connect(qApp, &QCoreApplication::aboutToQuit, m_Window, &QObject::deleteLater, Qt::QueuedConnection);
 
     Connect();
+    // One updater per work folder for the program's whole life: an idle
+    // window's package cannot be swapped by another instance.
+    if (!m_BoxUpdater->HoldWorkFolder())
+    {
+        RefuseToStart(m_BoxUpdater->GetWorkFolderRefusal());
+        return;
+    }
     if (!options.UsbDevice.isEmpty())
         m_Window->ShowUsbDevice(QLatin1Char('"') + options.UsbDevice + QLatin1Char('"'), QString());
     TakeInPackage(options);
     m_Window->show();
+}
+
+void CLASS_WINDOW_MODE::RefuseToStart(const QString& refusal)
+{
+    // Nothing is taken in nor touched; the program ends once the operator has read why.
+    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Work Folder Error"), refusal,
+                                QMessageBox::Ok, m_Window);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::finished, qApp, [] { QCoreApplication::exit(REFUSED_EXIT_CODE); });
+    box->open();
 }
 
 CLASS_WINDOW_MODE::~CLASS_WINDOW_MODE()
@@ -104,13 +122,6 @@ void CLASS_WINDOW_MODE::TakeInPackage(const T_STARTUP_OPTIONS& options)
     // The backend thread is idle until the event loop runs, so the extractor
     // is used from here; its signals reach the window through the queue.
     CLASS_PACKAGE_EXTRACTOR& extractor = m_BoxUpdater->GetPackageExtractor();
-    // Another instance may be updating from the work folder: nothing of it,
-    // nor the kept package, is touched; the operator is told why.
-    if (!m_BoxUpdater->HoldWorkFolder())
-    {
-        emit m_BoxUpdater->SIGNAL_ExtractionFailed(m_BoxUpdater->GetWorkFolderRefusal());
-        return;
-    }
     if (options.PackageGiven && QFileInfo::exists(options.PackagePath))
         extractor.CopyKtpPackageInLocal(options.PackagePath);
     const QString kept = extractor.GetLocalPackagePath();
@@ -119,7 +130,6 @@ void CLASS_WINDOW_MODE::TakeInPackage(const T_STARTUP_OPTIONS& options)
         extractor.VerifyPackageValidity(kept);
         extractor.CleanExtractionFolder();
     }
-    m_BoxUpdater->ReleaseWorkFolder();
 }
 
 std::unique_ptr<QObject> StartWindowMode(const T_STARTUP_OPTIONS& options)

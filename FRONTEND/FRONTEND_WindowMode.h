@@ -22,6 +22,8 @@ class CLASS_WINDOW_MODE : public QObject
 public:
     // How long leaving waits for the backend thread to finish what it is doing.
     static constexpr unsigned long BACKEND_STOP_TIMEOUT_MS = 5000;
+    // Exit code of a start refused because the work folder cannot be held.
+    static constexpr int REFUSED_EXIT_CODE = 3;
 
     explicit CLASS_WINDOW_MODE(const T_STARTUP_OPTIONS& options);
     ~CLASS_WINDOW_MODE() override;
@@ -33,6 +35,7 @@ public:
 private:
     void Connect();
     void TakeInPackage(const T_STARTUP_OPTIONS& options);
+    void RefuseToStart(const QString& refusal);
 
     QPointer<BOX_UPDATER> m_BoxUpdater;
     std::unique_ptr<CLASS_TRANSLATOR_MANAGER> m_TranslatorManager;

@@ -7,6 +7,10 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+
 #include "MISC_PackageKey.h"
 #include "Platform.h"
 #include "Traces.h"
@@ -33,6 +37,20 @@ const QStringList REQUIRED_BINARIES = {
 const QString NOT_COMPATIBLE_MESSAGE =
     QStringLiteral("The package is not compatible, please update the software");
 
+// Test hook: the program killed at this point of the take-in, as a crash would end it.
+void KillPoint(const char* point)
+{
+    static const QByteArray wanted = qgetenv(CLASS_PACKAGE_EXTRACTOR::KILL_ENVIRONMENT);
+    if (wanted != point)
+        return;
+    std::printf("take-in killed at %s\n", point);
+    std::fflush(stdout);
+#ifdef SIGKILL
+    std::raise(SIGKILL);
+#endif
+    std::_Exit(137);
+}
+
 QString FirstLocalDataFolder()
 {
     return QStandardPaths::standardLocations(QStandardPaths::AppLocalDataLocation).value(0);
@@ -51,6 +69,8 @@ bool HasParentStep(const QString& text)
     return steps.contains(QStringLiteral(".."));
 }
 } // namespace
+
+const char* const CLASS_PACKAGE_EXTRACTOR::KILL_ENVIRONMENT = "QRN207_TEST_TAKE_IN_KILL";
 
 CLASS_PACKAGE_EXTRACTOR::CLASS_PACKAGE_EXTRACTOR(QObject* parent)
     : CLASS_PACKAGE_EXTRACTOR(QDir::tempPath(), FirstLocalDataFolder(), parent)
@@ -144,6 +164,7 @@ Bool CLASS_PACKAGE_EXTRACTOR::RunProgram(const QString& name, const QStringList&
         return false;
     }
     CLASS_UTILS_KTPROCESS process(true, true);
+    process.SetStopRequest(m_StopRequest);
     const Bool done = process.ShellProcessStart(program, arguments, m_StartTimeout, m_FinishTimeout);
     if (output)
         *output = process.GetRawOutput();
@@ -363,6 +384,7 @@ Bool CLASS_PACKAGE_EXTRACTOR::CopyKtpPackageInLocal(const QString& path)
             return false;
         }
     }
+    KillPoint("copied");
     // The old packages are set aside, not removed, until the new one is in
     // place: whatever step fails, they are put back and one package is kept.
     QStringList setAside;
@@ -385,12 +407,14 @@ Bool CLASS_PACKAGE_EXTRACTOR::CopyKtpPackageInLocal(const QString& path)
         }
         setAside << old;
     }
+    KillPoint("set-aside");
     if (!sameFile && !QFile::rename(incoming, target))
     {
         TraceError(TRACE_POS + "Unable to copy the ktp package in local");
         putBack();
         return false;
     }
+    KillPoint("placed");
     for (const QString& old : qAsConst(setAside))
     {
         if (!folder.remove(old + SET_ASIDE_SUFFIX))
@@ -407,4 +431,45 @@ void CLASS_PACKAGE_EXTRACTOR::CleanExtractionFolder()
     QFile::remove(DecryptedFilePath());
     QFile::remove(ArchiveFilePath());
     QDir(m_ExtractionFolder).removeRecursively();
+}
+
+QString CLASS_PACKAGE_EXTRACTOR::SecureWorkFolder()
+{
+    if (!m_WorkFolderError.isEmpty())
+        return m_WorkFolderError;
+    const QString named = QStringLiteral("The work folder \"") + m_WorkFolder + QStringLiteral("\"");
+    if (!QDir().mkpath(m_WorkFolder))
+        return named + QStringLiteral(" cannot be created");
+    // Another account's folder in a shared temporary folder: that account
+    // could read or swap the decrypted firmware, and may be updating.
+    QString owner;
+    if (!Platform::OwnedByThisAccount(m_WorkFolder, &owner))
+        return named + QStringLiteral(" belongs to the account \"") + owner +
+               QStringLiteral("\", not to this one: set TMPDIR to a folder of your own");
+    if (!Platform::MakeFolderPrivate(m_WorkFolder))
+        return named + QStringLiteral(" can be reached by other accounts and its permissions cannot be "
+                                      "narrowed");
+    return QString();
+}
+
+void CLASS_PACKAGE_EXTRACTOR::RecoverInterruptedTakeIn()
+{
+    QDir folder(m_LocalPackageFolder);
+    if (m_LocalPackageFolder.isEmpty() || !folder.exists())
+        return;
+    const QStringList incoming = folder.entryList({PACKAGE_FILTER + INCOMING_SUFFIX}, QDir::Files);
+    const QStringList setAside = folder.entryList({PACKAGE_FILTER + SET_ASIDE_SUFFIX}, QDir::Files);
+    // A copy still coming in never took the old package's place; without any
+    // package left, the one set aside is all there is.
+    const bool bringBack = !incoming.isEmpty() || folder.entryList({PACKAGE_FILTER}, QDir::Files).isEmpty();
+    for (const QString& old : setAside)
+    {
+        const QString name = old.left(old.size() - SET_ASIDE_SUFFIX.size());
+        if (bringBack && folder.rename(old, name))
+            TraceInfo(TRACE_POS + "The package \"" + name + "\" set aside by an interrupted take-in is back");
+        else if (!folder.remove(old))
+            TraceError(TRACE_POS + "Unable to remove the following ktp package : \"" + old + "\"");
+    }
+    for (const QString& part : incoming)
+        folder.remove(part);
 }

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QVariant>
 
+#include <atomic>
+
 #include "Types.h"
 
 // Checks, keeps and unpacks the update package (.ktp): an AES-256-CBC
@@ -42,6 +44,21 @@ public:
     QString GetWorkFolderError() const { return m_WorkFolderError; }
 
     void SetProgramTimeouts(int startTimeout, int finishTimeout);
+    // Once set, a running external program is ended and its step fails.
+    void SetStopRequest(const std::atomic<Bool>* stopRequest) { m_StopRequest = stopRequest; }
+
+    // Creates the work folder, private to this account. Empty when it is
+    // usable; otherwise why not, naming the folder.
+    QString SecureWorkFolder();
+    // A take-in cut short (the program killed or the machine down): the
+    // package set aside comes back unless the new one took its place, and
+    // the copy that was coming in is removed. Call with the work folder held.
+    void RecoverInterruptedTakeIn();
+
+    // Test hook: the program kills itself at the point of the take-in named
+    // by this environment variable ("copied", "set-aside", "placed"), once
+    // it has said so on standard output.
+    static const char* const KILL_ENVIRONMENT;
 
     // Lower-case hexadecimal texts of a 32-byte key and a 16-byte IV. False,
     // with both texts empty, when a length is wrong: the decryption program
@@ -80,4 +97,5 @@ private:
     QString m_WorkFolderError;
     int m_StartTimeout = PROGRAM_START_TIMEOUT_MS;
     int m_FinishTimeout = PROGRAM_FINISH_TIMEOUT_MS;
+    const std::atomic<Bool>* m_StopRequest = nullptr;
 };

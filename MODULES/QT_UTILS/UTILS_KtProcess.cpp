@@ -1,11 +1,16 @@
 #include "UTILS_KtProcess.h"
 
+#include <QElapsedTimer>
+
+#include "Platform.h"
 #include "Traces.h"
 
 namespace
 {
 // Waiting for a killed child to be reaped; it cannot refuse SIGKILL.
 constexpr int KILL_WAIT_MS = 5000;
+// How often a waiting start looks at the stop request.
+constexpr int STOP_POLL_MS = 50;
 
 QString Simplified(const QByteArray& bytes)
 {
@@ -118,8 +123,14 @@ Bool CLASS_UTILS_KTPROCESS::ShellProcessStart(const QString& program, const QStr
     // Nothing is ever typed in: a program asking a question gets end of file
     // at once instead of waiting for the time-out.
     closeWriteChannel();
-    if (!waitForFinished(finishTimeout) && state() != QProcess::NotRunning)
+    if (!WaitForEnd(finishTimeout))
     {
+        if (m_StopRequest && m_StopRequest->load())
+        {
+            TraceInfo(TRACE_POS + "ShellCommand \"" + CommandText() + "\" stopped: the program is leaving");
+            Stop();
+            return false;
+        }
         TraceError(TRACE_POS + "Timeout for ShellCommand \"" + CommandText() + "\" after " +
                    QString::number(finishTimeout) + " ms");
         // The step has failed: a child left running would keep writing the
@@ -135,6 +146,29 @@ Bool CLASS_UTILS_KTPROCESS::ShellProcessStart(const QString& program, const QStr
     }
     m_Result = exitCode();
     return m_Result == 0;
+}
+
+Bool CLASS_UTILS_KTPROCESS::WaitForEnd(int finishTimeout)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (state() != QProcess::NotRunning)
+    {
+        if (m_StopRequest && m_StopRequest->load())
+            return false;
+        const qint64 left = finishTimeout < 0 ? STOP_POLL_MS : finishTimeout - elapsed.elapsed();
+        if (left <= 0)
+            return false;
+        waitForFinished(int(qMin<qint64>(left, STOP_POLL_MS)));
+    }
+    return true;
+}
+
+void CLASS_UTILS_KTPROCESS::setupChildProcess()
+{
+    // A program that is killed must not leave its children writing into the
+    // work folder that the next run takes over.
+    Platform::TieChildToParent();
 }
 
 void CLASS_UTILS_KTPROCESS::ShellProcessStartDetached(const QString& command)
@@ -159,8 +193,13 @@ void CLASS_UTILS_KTPROCESS::Stop()
     if (state() != QProcess::NotRunning)
     {
         m_Stopping = true;
-        kill();
-        waitForFinished(KILL_WAIT_MS);
+        // Asked first, so that the command can remove what it was writing.
+        terminate();
+        if (!waitForFinished(TERMINATE_GRACE_MS))
+        {
+            kill();
+            waitForFinished(KILL_WAIT_MS);
+        }
         m_Stopping = false;
     }
     m_Output.clear();

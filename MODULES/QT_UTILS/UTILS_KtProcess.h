@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
+
 #include "Types.h"
 
 // Runs one external command at a time and tells how it ended.
@@ -27,6 +29,12 @@ public:
 
     void Stop();
 
+    // Once stopRequest is set (from any thread), a waiting start ends its
+    // command: terminate, then kill after the grace period. The flag must
+    // outlive the object.
+    void SetStopRequest(const std::atomic<Bool>* stopRequest) { m_StopRequest = stopRequest; }
+    static constexpr int TERMINATE_GRACE_MS = 1000;
+
     QString GetOutput() const { return m_Output; }
     // Standard error of the last run, simplified like the output.
     QString GetErrorOutput() const { return m_ErrorOutput; }
@@ -41,7 +49,13 @@ public:
 signals:
     void SIGNAL_KtProcessHasFinished();
 
+protected:
+    void setupChildProcess() override;
+
 private:
+    // Waits for the end of the command, in short slices so that a stop
+    // request is seen; false when it did not end in time or was stopped.
+    Bool WaitForEnd(int finishTimeout);
     void ShellProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void ShellProcessError(QProcess::ProcessError error);
     void Launch(const QString& program, const QStringList& arguments);
@@ -57,4 +71,5 @@ private:
     QString m_ErrorOutput;
     QByteArray m_RawOutput;
     Bool m_Stopping = false;
+    const std::atomic<Bool>* m_StopRequest = nullptr;
 };

@@ -3,6 +3,8 @@
 // failures with the real openssl and 7-Zip.
 #include <QtTest>
 
+#include <unistd.h>
+
 #include "BACKEND/Box_Updater.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCard.h"
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCardComponent.h"
@@ -180,6 +182,7 @@ private slots:
         QVERIFY(first.HoldWorkFolder());
         QVERIFY(first.HoldWorkFolder());
         QVERIFY(!second.HoldWorkFolder());
+        QVERIFY(second.GetWorkFolderRefusal().contains("(process " + QString::number(getpid())));
         QSignalSpy failures(&second, &BOX_UPDATER::SIGNAL_ExtractionFailed);
         QSignalSpy closes(&second, &BOX_UPDATER::SIGNAL_CloseUpdater);
         second.StartUpdate(m_Scratch.filePath("components.json"));
@@ -198,6 +201,19 @@ private slots:
         QCOMPARE(closes.count(), 2);
         QCOMPARE(closes.at(0).at(0).toInt(), BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
         QCOMPARE(closes.at(1).at(0).toInt(), BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
+    }
+
+    // Another account's work folder is refused as such, not as another updater's.
+    void AnotherAccountsWorkFolderIsRefusedAsSuch()
+    {
+        if (getuid() != 0)
+            QSKIP("giving the folder to another account needs root");
+        BOX_UPDATER box(false, false, true);
+        const QString folder = box.GetPackageExtractor().GetWorkFolder();
+        const QByteArray name = QFile::encodeName(folder);
+        const bool held = chown(name, 65534, 65534) == 0 && box.HoldWorkFolder();
+        QVERIFY(chown(name, 0, 0) == 0 && !held);
+        QVERIFY(box.GetWorkFolderRefusal().contains("\"" + folder + "\" belongs to the account \"nobody\""));
     }
 
     // Quitting while the update polls: the loop sees it within one poll and

@@ -12,6 +12,7 @@
 #include "BACKEND/Box_Updater.h"
 #include "FRONTEND/FRONTEND_ClassBoxUpdaterWindow.h"
 #include "FRONTEND/FRONTEND_WindowMode.h"
+#include "Platform.h"
 #include "UpdateRuns.h"
 
 using namespace UpdateRuns;
@@ -47,29 +48,40 @@ std::unique_ptr<QObject> StartWindowModeAndClose(const T_STARTUP_OPTIONS& option
     std::unique_ptr<QObject> mode = StartWindowMode(options);
     ShortenStartWaits(static_cast<CLASS_WINDOW_MODE*>(mode.get())->GetBoxUpdater());
     CLASS_BOX_UPDATER_WINDOW* window = static_cast<CLASS_WINDOW_MODE*>(mode.get())->GetWindow();
+    const QByteArray way = qgetenv(CLOSE_WAY);
+    const QString root = qEnvironmentVariable("HOME") + "/..";
+    // The fake 7z on PATH turns slow once this file exists (after the start's own take-in).
+    const bool slowTool = way == "extraction" || way == "takein";
+    if (way == "takein" && QFile(root + "/slow").open(QIODevice::WriteOnly))
+        emit window->SIGNAL_CopyKtpPackageInLocal(options.PackagePath);
     auto* timer = new QTimer(mode.get());
-    QObject::connect(timer, &QTimer::timeout, mode.get(),
-                     [window, timer]
-                     {
-                         QPushButton* start = window->findChild<QPushButton*>("START_STOP_BUTTON");
-                         if (start->text() == "Start")
-                         {
-                             if (start->isEnabled() && window->GetCurrentState() == BOX_UPDATER_STATE_READY)
-                                 start->click();
-                             return;
-                         }
-                         const bool quit = qgetenv(CLOSE_WAY) == "quit";
-                         if (!ReadFile(qEnvironmentVariable("HOME") + "/../device-log.jsonl")
-                                  .contains(quit ? "\"command\":\"SAMBA_" : "\"command\":\"DATA_FILE"))
-                             return;
-                         timer->stop();
-                         std::printf("%s\n", CLOSING_LINE);
-                         std::fflush(stdout);
-                         if (quit)
-                             window->findChild<QPushButton*>("QUIT_BUTTON")->click();
-                         else
-                             window->close(); // what the window's close box sends
-                     });
+    // The button reads "Start" until the update has ended: whether it was pressed is kept here.
+    auto started = std::make_shared<bool>(way == "takein");
+    QObject::connect(
+        timer, &QTimer::timeout, mode.get(),
+        [window, timer, way, root, slowTool, started]
+        {
+            QPushButton* start = window->findChild<QPushButton*>("START_STOP_BUTTON");
+            if (!*started)
+            {
+                if (start->isEnabled() && window->GetCurrentState() == BOX_UPDATER_STATE_READY &&
+                    (!slowTool || QFile(root + "/slow").open(QIODevice::WriteOnly)))
+                    start->click(), *started = true;
+                return;
+            }
+            const bool quit = way == "quit" || way == "takein";
+            if (slowTool ? !QFileInfo::exists(root + "/fake-7z.pid")
+                         : !ReadFile(root + "/device-log.jsonl")
+                                .contains(way == "quit" ? "\"command\":\"SAMBA_" : "\"command\":\"DATA_FILE"))
+                return;
+            timer->stop();
+            std::printf("%s\n", CLOSING_LINE);
+            std::fflush(stdout);
+            if (quit)
+                window->findChild<QPushButton*>("QUIT_BUTTON")->click();
+            else
+                window->close(); // what the window's close box sends
+        });
     timer->start(20);
     return mode;
 }
@@ -129,36 +141,25 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QDir::cleanPath(extraction)), PACKAGE_TIMEOUT_MS);
     }
 
-    // Another instance holds the work folder: the window's start takes no
-    // package in, leaves the kept package and the extraction folder alone
-    // and tells the operator why.
-    void secondWindowLeavesARunningUpdateAlone()
+    // A window holds the work folder for its whole life, idle or not: a
+    // second window takes no package in and says why; the first one's
+    // checked package stays the one kept.
+    void secondWindowLeavesAnIdleWindowAlone()
     {
-        BOX_UPDATER running(false, false, false);
-        QVERIFY(running.TakePackage(m_Package));
-        const QString kept = running.GetPackageExtractor().GetLocalPackagePath();
-        QVERIFY(running.HoldWorkFolder());
-        const QString extracted =
-            running.GetPackageExtractor().GetExtractionFolder() + "/CONF/components.json";
-        QVERIFY(QDir().mkpath(QFileInfo(extracted).path()));
-        QFile file(extracted);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("{}") == 2);
-        file.close();
-        // A valid package under another name: taking it in would replace the kept one.
         T_STARTUP_OPTIONS options;
         options.PackageGiven = true;
+        options.PackagePath = m_Package;
+        CLASS_WINDOW_MODE first(options);
+        const QString kept = first.GetBoxUpdater()->GetPackageExtractor().GetLocalPackagePath();
+        QVERIFY(!kept.isEmpty());
+        // A valid package under another name: taking it in would replace the kept one.
         options.PackagePath = m_Scratch.FilePath("second.ktp");
         QVERIFY(QFile::copy(m_Package, options.PackagePath));
-        {
-            CLASS_WINDOW_MODE mode(options);
-            CLASS_BOX_UPDATER_WINDOW* window = mode.GetWindow();
-            QTRY_VERIFY_WITH_TIMEOUT(!window->findChildren<QMessageBox*>().isEmpty(), PACKAGE_TIMEOUT_MS);
-            const QString text = window->findChild<QMessageBox*>()->text();
-            QVERIFY2(text.contains("Another updater is using the work folder"), qPrintable(text));
-            QCOMPARE(running.GetPackageExtractor().GetLocalPackagePath(), kept);
-            QVERIFY(QFileInfo::exists(extracted));
-        }
-        running.ReleaseWorkFolder();
+        CLASS_WINDOW_MODE second(options);
+        const QMessageBox* box = second.GetWindow()->findChild<QMessageBox*>();
+        QVERIFY(box && box->text().startsWith("Another updater is using the work folder"));
+        QVERIFY(!second.GetWindow()->isVisible());
+        QCOMPARE(first.GetBoxUpdater()->GetPackageExtractor().GetLocalPackagePath(), kept);
     }
 
     // Closing the window during an update, by each way: the program (its own
@@ -169,6 +170,8 @@ private slots:
         QTest::addColumn<QString>("way");
         QTest::newRow("programming, close box") << "closebox";
         QTest::newRow("SAM-BA road, Quit") << "quit";
+        QTest::newRow("extraction, close box") << "extraction";
+        QTest::newRow("take-in, Quit") << "takein";
     }
     void closingDuringAnUpdateEndsCleanly()
     {
@@ -190,6 +193,15 @@ private slots:
 
         QProcessEnvironment environment = TestSupport::IsolatedEnvironment(root);
         environment.insert(CLOSE_WAY, way);
+        // A 7z that, once told, writes into the work folder until it is stopped.
+        QFile fake(root + "/bin/7z");
+        QVERIFY(QDir().mkpath(root + "/bin") && fake.open(QIODevice::WriteOnly));
+        fake.write("#!/bin/sh\nif [ -e \"$HOME/../slow\" ]; then echo $$ >\"$HOME/../fake-7z.pid\"\n"
+                   "while :; do echo x >>\"$TMPDIR/BOX_UPDATER/fake-7z.out\"; sleep 0.05; done; fi\nexec " +
+                   Platform::ExternalProgram("7z").toUtf8() + " \"$@\"\n");
+        fake.close();
+        QVERIFY(fake.setPermissions(fake.permissions() | QFileDevice::ExeOwner));
+        environment.insert("PATH", root + "/bin:" + environment.value("PATH"));
         QProcess program;
         program.setProcessEnvironment(environment);
         program.start(QCoreApplication::applicationFilePath(), {"--ktp", package});
@@ -213,6 +225,11 @@ private slots:
         QVERIFY2(trace.trimmed().split('\n').last().contains("PROGRAM END, exit code 0"),
                  qPrintable(trace.right(300)));
         QVERIFY(!Traces(root, "ERROR").contains("still busy"));
+        // The external program was stopped and waited for: nothing more written.
+        const QByteArray written = ReadFile(root + "/tmp/BOX_UPDATER/fake-7z.out");
+        QTest::qWait(200);
+        QVERIFY(ReadFile(root + "/tmp/BOX_UPDATER/fake-7z.out") == written);
+        QVERIFY(!QFileInfo::exists(root + "/tmp/BOX_UPDATER/BOX_UPDATER.lock")); // released at the end
     }
 };
 

@@ -106,14 +106,6 @@ private:
         return code == 0 ? package : QString();
     }
 
-    static bool Tree(const QString& folder, const QStringList& names)
-    {
-        for (const QString& name : names)
-            if (!QFileInfo::exists(folder + "/" + name))
-                return false;
-        return true;
-    }
-
 private slots:
     void initTestCase()
     {

@@ -84,6 +84,18 @@ private slots:
         QVERIFY(process.ShellProcessStart("true", 30000, 30000));
     }
 
+    // A stop request (set from any thread) ends a waited-for command, even
+    // one that ignores the request to terminate.
+    void stopRequestEndsTheCommand()
+    {
+        std::atomic<Bool> stop{true};
+        CLASS_UTILS_KTPROCESS process(true, true);
+        process.SetStopRequest(&stop);
+        const QDeadlineTimer deadline(10000);
+        QVERIFY(!process.ShellProcessStart("sh -c \"trap '' TERM; exec sleep 20\"", 30000, 30000));
+        QVERIFY(!deadline.hasExpired() && process.state() == QProcess::NotRunning);
+    }
+
     void destructionEndsARunningCommand()
     {
         qint64 pid = 0;

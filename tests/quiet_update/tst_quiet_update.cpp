@@ -59,6 +59,62 @@ private slots:
         QCOMPARE(m_Scratch.MissingOnDevice(state, "recovery"), QStringList());
     }
 
+    // Checks below end after the extraction (no configuration at that path) and print the
+    // version of the package used.
+    QString VersionPackage(const QString& version)
+    {
+        const QString path = m_Scratch.FilePath("packages/" + version + ".ktp");
+        return QFile::exists(path) ? path : m_Scratch.MakePackage(version, {"--version", version});
+    }
+
+    // Killed (SIGKILL) at each point of a take-in: the next start uses the package kept
+    // before (the new one once it has taken its place), and neither the copy
+    // coming in nor the package set aside is left.
+    void InterruptedTakeInIsSettledAtTheNextStart_data()
+    {
+        QTest::addColumn<QString>("point");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("new one copied in") << "copied"
+                                           << "01.00.00";
+        QTest::newRow("old one set aside") << "set-aside"
+                                           << "01.00.00";
+        QTest::newRow("new one in place") << "placed"
+                                          << "02.00.00";
+    }
+    void InterruptedTakeInIsSettledAtTheNextStart()
+    {
+        QFETCH(QString, point);
+        QFETCH(QString, kept);
+        const QString root = m_Scratch.NewRoot();
+        const QString local = root + "/data/qrn207-updater";
+        QVERIFY(QDir().mkpath(local) && QFile::copy(VersionPackage("01.00.00"), local + "/01.00.00.ktp"));
+        QProcessEnvironment environment = T_SCRATCH::Environment(root);
+        environment.insert("QRN207_TEST_TAKE_IN_KILL", point);
+        const T_RUN killed = RunUpdater(environment, {"--quiet", "--ktp", VersionPackage("02.00.00")});
+        QVERIFY(killed.ExitCode == -1 && killed.Output.contains("take-in killed at " + point));
+        environment.remove("QRN207_TEST_TAKE_IN_KILL");
+        const T_RUN next = RunUpdater(environment, {"--quiet", "-c", root + "/none.json"});
+        QVERIFY2(next.ExitCode == 2 && next.Output.contains("Updater configuration version: " + kept),
+                 qPrintable(next.Output));
+        QCOMPARE(QDir(local).entryList(QDir::Files), QStringList{kept + ".ktp"});
+    }
+
+    // The decrypted firmware and all beside it are this account's alone, even
+    // in a work folder that was left open to every account.
+    void WorkFolderIsPrivate()
+    {
+        const QString root = m_Scratch.NewRoot();
+        const QString work = root + "/tmp/BOX_UPDATER";
+        QVERIFY(QDir().mkpath(work) && QFile::setPermissions(work, QFileDevice::Permissions(0x7777)));
+        const QStringList arguments{"--quiet", "-c", root + "/none.json", "--ktp",
+                                    VersionPackage("01.00.00")};
+        QCOMPARE(RunUpdater(T_SCRATCH::Environment(root), arguments).ExitCode, 2);
+        for (const char* name : {"", "/UPDATER.tar.gz", "/UPDATER.tar", "/PackageExtraction/CONF",
+                                 "/PackageExtraction/BINARIES/MICRO/ORLEX_MAIN.bin"})
+            QVERIFY2(QFileInfo::exists(work + name) && !(QFileInfo(work + name).permissions() & 0x0077),
+                     qPrintable(name));
+    }
+
     // package: what the sample's CONF/components.json is replaced with, or
     // "garbage": a package that does not decrypt. No device: no update may start.
     // A missing package is tst_startup's, a failing device tst_usb_update's.
