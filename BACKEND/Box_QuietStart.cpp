@@ -47,6 +47,8 @@ void RunQuietUpdate(BOX_UPDATER* boxUpdater, const T_STARTUP_OPTIONS& options)
             return;
         }
     }
+    else if (boxUpdater->GetPackageExtractor().GetLocalPackagePath().isEmpty())
+        PrintLine(QStringLiteral("No update package is kept: give one with --ktp PACKAGE.ktp"));
     boxUpdater->StartUpdate(options.ConfigurationFile);
 }
 } // namespace

@@ -107,8 +107,10 @@ QString CLASS_ABSTRACT_UPDATER::GetFailureCause() const
 
 void CLASS_ABSTRACT_UPDATER::SetFailureCause(const QString& cause)
 {
+    // The first failure names the cause; what follows it (the abort, the closing) only repeats it.
     QMutexLocker lock(&m_ErrorTextMutex);
-    m_FailureCause = cause;
+    if (m_FailureCause.isEmpty())
+        m_FailureCause = cause;
 }
 
 Bool CLASS_ABSTRACT_UPDATER::IsFinished(SDWord* status)
@@ -131,7 +133,10 @@ void CLASS_ABSTRACT_UPDATER::Reset()
 {
     m_Finished.store(false);
     m_Progress.store(0);
-    SetFailureCause(QString());
+    {
+        QMutexLocker lock(&m_ErrorTextMutex);
+        m_FailureCause.clear();
+    }
     if (m_ProgFileUtility && m_ProgFileUtility->GetProgFile())
         m_ProgFileUtility->GetProgFile()->Rewind();
     // Last, so that a poller that sees idle also sees the rest cleared.

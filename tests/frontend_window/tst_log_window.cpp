@@ -88,9 +88,10 @@ private slots:
         start->click();
         QTRY_COMPARE_WITH_TIMEOUT(window->GetCurrentState(), BOX_UPDATER_STATE_ERROR, UPDATE_TIMEOUT_MS);
         QVERIFY(log->isVisible());
-        const QString cause = "Error has been received during TBP programming "
-                              "\"BOX_STEP_RESIDENT_PROGRAM_RAM\", abort update!";
-        QCOMPARE(log->GetStepText(), "Update failed: BOX_STEP_RESIDENT_PROGRAM_RAM: " + cause);
+        const QString cause = "Error has been encountered with value code \"5\" - Message: Micro is busy(5)";
+        QVERIFY2(log->GetStepText().startsWith("Update failed: BOX_STEP_RESIDENT_PROGRAM_RAM: "),
+                 qPrintable(log->GetStepText()));
+        QVERIFY2(log->GetStepText().endsWith(cause), qPrintable(log->GetStepText()));
         auto* view = log->findChild<QPlainTextEdit*>("LOG_VIEW");
         QTRY_VERIFY(view->textCursor().block().text().endsWith(" " + cause));
         QVERIFY(view->viewport()->rect().contains(view->cursorRect()));

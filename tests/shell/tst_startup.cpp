@@ -106,6 +106,8 @@ private slots:
                                      "-q, --quiet Quiet update mode (without HMI)"};
         QTest::newRow("combined short options") << QStringList{"-qF", "--ktp", "absent.ktp"} << 3
                                                 << QStringList{"Failed to find Ktp file in argument"};
+        QTest::newRow("quiet, no package kept")
+            << QStringList{"-q"} << 3 << QStringList{"No update package is kept: give one with --ktp"};
         QTest::newRow("--help-all") << QStringList{"--help-all"} << 0 << QStringList{"--quiet"};
         QTest::newRow("--list-devices, none")
             << QStringList{"--list-devices"} << 1 << QStringList{"No USB device 3eb:6124 is connected\n"};
