@@ -59,6 +59,56 @@ private slots:
         QCOMPARE(m_Scratch.MissingOnDevice(state, "recovery"), QStringList());
     }
 
+    // The power fails in a middle block of the resident boot loader, the main firmware or
+    // the FPGA image (counted on an empty device: RAM 20 blocks, the SAM-BA road, resident
+    // 24, RAM 20, main 47, FPGA 71). The run ends by itself, naming the step; the device
+    // started again on the memory of that instant is brought back by the next run. After
+    // the main firmware's, that run keeps every prescribed delay at its default.
+    void RecoversFromAPowerCut_data()
+    {
+        QTest::addColumn<QString>("cut");
+        QTest::addColumn<QString>("step");
+        QTest::newRow("resident") << "DATA_FILE:30" << "STEP_RAM_PROGRAM_RESIDENT";
+        QTest::newRow("main") << "DATA_FILE:80" << "STEP_RAM_PROGRAM_MAIN";
+        QTest::newRow("fpga") << "DATA_FILE:150" << "STEP_RAM_PROGRAM_FPGA_0";
+    }
+    void RecoversFromAPowerCut()
+    {
+        QFETCH(QString, cut);
+        QFETCH(QString, step);
+        const QString name = QString("cut-") + QTest::currentDataTag();
+        const QString state = m_Scratch.FilePath(name + ".json");
+        SimulatorPeers::SimulatorProcess device;
+        QVERIFY(device.Start({"--samba-udp-port", "0", "--state", state, "--power-cut-at", cut}));
+        const QString port = device.Announced("samba-udp-port");
+        const QString package = m_Scratch.MakePackage(name, {"--udp-port", port, "--recovery"});
+        QVERIFY(!package.isEmpty());
+        const QString root = m_Scratch.NewRoot();
+        QProcessEnvironment environment = T_SCRATCH::Environment(root);
+        environment.insert("QRN207_TEST_INACTIVITY_TIMEOUT_MS", "3000");
+        T_RUN run = RunUpdater(environment, {"--quiet", "--ktp", package});
+        QVERIFY2(run.ExitCode == 4 && QRegularExpression("Updater \"BOX_" + step + "[^\"]*\" has encountered an error!")
+                                          .match(run.Output)
+                                          .hasMatch(),
+                 qPrintable(QString::number(run.ExitCode) + "\n" + run.Output));
+
+        device.Stop();
+        QVERIFY(device.Start({"--samba-udp-port", port, "--state", state}));
+        const bool defaults = step == "STEP_RAM_PROGRAM_MAIN";
+        QElapsedTimer elapsed;
+        elapsed.start();
+        run = RunUpdater(defaults ? TestSupport::IsolatedEnvironment(root) : environment, {"--quiet"});
+        QVERIFY2(run.ExitCode == 0, qPrintable(QString::number(run.ExitCode) + "\n" + run.Output));
+        // Nothing shortened: at least the 5 s start wait of each of the six steps.
+        QVERIFY(!defaults || elapsed.elapsed() >= 6 * 5000);
+        QCOMPARE(m_Scratch.MissingOnDevice(state, name), QStringList());
+        const QJsonObject stored = QJsonDocument::fromJson(ReadFile(state)).object();
+        QVERIFY(!stored.value("resident_torn").toBool());
+        QCOMPARE(Sha1(QByteArray::fromBase64(
+                     stored.value("resident").toArray().at(0).toObject().value("data").toString().toLatin1())),
+                 m_Scratch.TreeSha1(name, "BINARIES/MICRO/ORLEX_RESIDENT.bin"));
+    }
+
     // package: what the sample's CONF/components.json is replaced with, or
     // "garbage": a package that does not decrypt. No device: no update may start.
     // A missing package is tst_startup's, a failing device tst_usb_update's.
