@@ -68,9 +68,12 @@ private slots:
     {
         QTest::addColumn<QString>("cut");
         QTest::addColumn<QString>("step");
-        QTest::newRow("resident") << "DATA_FILE:30" << "STEP_RAM_PROGRAM_RESIDENT";
-        QTest::newRow("main") << "DATA_FILE:80" << "STEP_RAM_PROGRAM_MAIN";
-        QTest::newRow("fpga") << "DATA_FILE:150" << "STEP_RAM_PROGRAM_FPGA_0";
+        QTest::newRow("resident") << "DATA_FILE:30"
+                                  << "STEP_RAM_PROGRAM_RESIDENT";
+        QTest::newRow("main") << "DATA_FILE:80"
+                              << "STEP_RAM_PROGRAM_MAIN";
+        QTest::newRow("fpga") << "DATA_FILE:150"
+                              << "STEP_RAM_PROGRAM_FPGA_0";
     }
     void RecoversFromAPowerCut()
     {
@@ -87,9 +90,10 @@ private slots:
         QProcessEnvironment environment = T_SCRATCH::Environment(root);
         environment.insert("QRN207_TEST_INACTIVITY_TIMEOUT_MS", "3000");
         T_RUN run = RunUpdater(environment, {"--quiet", "--ktp", package});
-        QVERIFY2(run.ExitCode == 4 && QRegularExpression("Updater \"BOX_" + step + "[^\"]*\" has encountered an error!")
-                                          .match(run.Output)
-                                          .hasMatch(),
+        QVERIFY2(run.ExitCode == 4 &&
+                     QRegularExpression("Updater \"BOX_" + step + "[^\"]*\" has encountered an error!")
+                         .match(run.Output)
+                         .hasMatch(),
                  qPrintable(QString::number(run.ExitCode) + "\n" + run.Output));
 
         device.Stop();
@@ -104,9 +108,10 @@ private slots:
         QCOMPARE(m_Scratch.MissingOnDevice(state, name), QStringList());
         const QJsonObject stored = QJsonDocument::fromJson(ReadFile(state)).object();
         QVERIFY(!stored.value("resident_torn").toBool());
-        QCOMPARE(Sha1(QByteArray::fromBase64(
-                     stored.value("resident").toArray().at(0).toObject().value("data").toString().toLatin1())),
-                 m_Scratch.TreeSha1(name, "BINARIES/MICRO/ORLEX_RESIDENT.bin"));
+        QCOMPARE(
+            Sha1(QByteArray::fromBase64(
+                stored.value("resident").toArray().at(0).toObject().value("data").toString().toLatin1())),
+            m_Scratch.TreeSha1(name, "BINARIES/MICRO/ORLEX_RESIDENT.bin"));
     }
 
     // package: what the sample's CONF/components.json is replaced with, or

@@ -29,7 +29,8 @@ struct Host
             QByteArray message = Sent.at(Read).at(0).toByteArray();
             message = message.mid(2, message.size() - 4).replace("\x1B\x1B", "\x1B");
             const Byte type = Byte(message.at(2));
-            taken << QString::number(type) + CLASS_SIM_BOOT_LOADER::CommandName(message.mid(5, message.size() - 6));
+            taken << QString::number(type) +
+                         CLASS_SIM_BOOT_LOADER::CommandName(message.mid(5, message.size() - 6));
             if (type == NODE_MSG_TYPE_WITH_ACK)
                 Session.Feed(
                     CLASS_NODEMESSAGE_TX::FrameMessage(0, 1, NODE_MSG_TYPE_ACK, Order++, message.mid(3, 2)));
@@ -39,7 +40,8 @@ struct Host
     QStringList Send(const QByteArray& frame, Byte destination = 1, Byte type = NODE_MSG_TYPE_WITH_ACK,
                      Word order = 0)
     {
-        Session.Feed(CLASS_NODEMESSAGE_TX::FrameMessage(0, destination, type, order ? order : Order++, frame));
+        Session.Feed(
+            CLASS_NODEMESSAGE_TX::FrameMessage(0, destination, type, order ? order : Order++, frame));
         return Take();
     }
 };
@@ -131,7 +133,8 @@ private slots:
             QTRY_VERIFY(!device.IsBusy());
             QCOMPARE(host.Take(), QStringList({"1ACK", "3", "1ACK"}));
             QVERIFY(erase.elapsed() >= 300);
-            QCOMPARE(device.Memory().ReadAddress(0x400000, 300), QByteArray(128, 'A') + QByteArray(172, '\xFF'));
+            QCOMPARE(device.Memory().ReadAddress(0x400000, 300),
+                     QByteArray(128, 'A') + QByteArray(172, '\xFF'));
             QCOMPARE(host.Send(blockB), QStringList({"3"}));
             QVERIFY(device.IsPoweredOff());
             QCOMPARE(host.Send(ping), QStringList());

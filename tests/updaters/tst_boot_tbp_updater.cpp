@@ -102,7 +102,8 @@ private slots:
     void eraseWaitIsNotSilence()
     {
         QFETCH(QString, kind);
-        CLASS_BINARY_INFORMATIONS binary(WriteFile(m_Dir, "erase.bin", Pattern(30000, 5)), APP_BASE, APP_BASE);
+        CLASS_BINARY_INFORMATIONS binary(WriteFile(m_Dir, "erase.bin", Pattern(30000, 5)), APP_BASE,
+                                         APP_BASE);
         Link link;
         // The device erases 3 s of the host's 4.4 s.
         QVERIFY(link.Start(kind, m_Dir, {"--erase-ms-per-128000", "12800"}));
@@ -124,7 +125,8 @@ private slots:
                 time.isNull())
                 time = QDateTime::fromString(event.value("time").toString(), Qt::ISODateWithMs);
         }
-        QVERIFY2(startSend.msecsTo(firstBlock) >= 4300, qPrintable(QString::number(startSend.msecsTo(firstBlock))));
+        QVERIFY2(startSend.msecsTo(firstBlock) >= 4300,
+                 qPrintable(QString::number(startSend.msecsTo(firstBlock))));
     }
 
     // What the device checks itself: FPGA and HDCP by SHA-1, EDID by its CRC and

@@ -157,14 +157,15 @@ void CLASS_SIM_BOOT_LOADER::Commit(QList<T_SIM_TBP_REPLY>& replies, const QStrin
     if (!m_Receiving || m_ReceivedBytes != m_ExpectedSize)
     {
         ReplyError(replies, ERROR_INVALID_DATA_WRITE,
-                   m_Receiving ? QStringLiteral("received %1 of %2 bytes").arg(m_ReceivedBytes).arg(m_ExpectedSize)
-                               : QStringLiteral("nothing is being received"));
+                   m_Receiving
+                       ? QStringLiteral("received %1 of %2 bytes").arg(m_ReceivedBytes).arg(m_ExpectedSize)
+                       : QStringLiteral("nothing is being received"));
         m_Receiving = false;
         return;
     }
     CLASS_SIM_DEVICE_MEMORY& memory = m_Device->Memory();
-    const QByteArray stored = m_HasComponent ? memory.Component(m_ComponentId).Data
-                                             : memory.ReadAddress(m_Address, m_ExpectedSize);
+    const QByteArray stored =
+        m_HasComponent ? memory.Component(m_ComponentId).Data : memory.ReadAddress(m_Address, m_ExpectedSize);
     QJsonObject attributes{
         {QStringLiteral("address"), Hex(m_Address)},
         {QStringLiteral("size"), stored.size()},

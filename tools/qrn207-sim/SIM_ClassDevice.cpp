@@ -28,6 +28,7 @@ Bool CLASS_SIM_DEVICE::Start(QString& error)
 {
     if (!m_Memory.Load(m_Options.StatePath, error))
         return false;
+    m_OnlyRomMonitor = m_Memory.ResidentTorn();
     // An empty device gets its file now, so that a state file that cannot be written is refused at start.
     if (!m_Options.StatePath.isEmpty() && !QFile::exists(m_Options.StatePath) && !m_Memory.Save(error))
         return false;
@@ -75,7 +76,8 @@ void CLASS_SIM_DEVICE::BeginBusy(DWord milliseconds, const QString& link, const 
         return;
     m_BusyLink = link;
     m_BusyWhat = what;
-    m_Log.Write(link, "-", QStringLiteral("device"), what, QJsonObject{{QStringLiteral("ms"), double(milliseconds)}});
+    m_Log.Write(link, "-", QStringLiteral("device"), what,
+                QJsonObject{{QStringLiteral("ms"), double(milliseconds)}});
     m_BusyTimer.start(int(milliseconds));
 }
 
@@ -95,7 +97,7 @@ void CLASS_SIM_DEVICE::CutPower(const QString& link, const QString& why)
 
 void CLASS_SIM_DEVICE::StartRamBootLoader(const QString& link)
 {
-    if (!m_RamBootLoaderRunning && m_Memory.ResidentTorn())
+    if (m_OnlyRomMonitor)
         m_Log.Write(link, "-", QStringLiteral("device"), QStringLiteral("RAM_BOOT_LOADER_STARTED"));
-    m_RamBootLoaderRunning = true;
+    m_OnlyRomMonitor = false;
 }

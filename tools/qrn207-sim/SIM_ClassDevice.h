@@ -55,15 +55,16 @@ public:
     void CutPower(const QString& link, const QString& why);
     Bool IsPoweredOff() const { return m_PoweredOff; }
 
-    // With a torn resident boot loader the micro runs only its ROM monitor (SAM-BA):
-    // no boot loader, no firmware answers, until the RAM boot loader is started.
-    Bool OnlyRomMonitor() const { return m_Memory.ResidentTorn() && !m_RamBootLoaderRunning; }
+    // A micro that boots with a torn resident boot loader runs only its ROM monitor
+    // (SAM-BA): no boot loader, no firmware answers, until the RAM boot loader is started.
+    // What runs keeps running while the resident boot loader is rewritten.
+    Bool OnlyRomMonitor() const { return m_OnlyRomMonitor; }
     void StartRamBootLoader(const QString& link);
     // The micro restarts: RAM and what ran from it are gone.
     void ClearRam()
     {
         m_Memory.ClearRam();
-        m_RamBootLoaderRunning = false;
+        m_OnlyRomMonitor = m_Memory.ResidentTorn();
     }
 
 signals:
@@ -82,6 +83,6 @@ private:
     QString m_BusyLink;
     QString m_BusyWhat;
     Bool m_PoweredOff = false;
-    Bool m_RamBootLoaderRunning = false;
+    Bool m_OnlyRomMonitor = false;
     Bool m_Changed = false;
 };

@@ -176,15 +176,14 @@ Bool CLASS_SIM_OPTIONS::Parse(const QStringList& arguments, T_SIM_OPTIONS& optio
         QStringLiteral("Erase time after START_SEND of any component but an FPGA image, per 128000 "
                        "bytes of FILE_SIZE (default 1500; 0: none). Nothing is read meanwhile."),
         "ms", "1500");
-    const QCommandLineOption write("write-us-per-block",
-                                   QStringLiteral("Write time of each DATA_FILE block (default 0)."), "us",
-                                   "0");
+    const QCommandLineOption write(
+        "write-us-per-block", QStringLiteral("Write time of each DATA_FILE block (default 0)."), "us", "0");
     const QCommandLineOption noTiming("no-timing",
                                       QStringLiteral("Answer at once: no erase time, no write time."));
-    parser.addOptions({help,   udp,     sambaUdp,    pty,      sambaPty, bind,     state,       log,
-                       node,   block,   bufferFull,  version,  loseAck,  badCrc,   errorOption, silence,
-                       split,  splitGap, refuse,     wrongSha, stale,    leadingByte, powerCut, erase,
-                       write,  noTiming});
+    parser.addOptions({help,        udp,      sambaUdp, pty,        sambaPty, bind,     state,
+                       log,         node,     block,    bufferFull, version,  loseAck,  badCrc,
+                       errorOption, silence,  split,    splitGap,   refuse,   wrongSha, stale,
+                       leadingByte, powerCut, erase,    write,      noTiming});
 
     if (!parser.parse(arguments))
     {
@@ -349,7 +348,8 @@ Bool CLASS_SIM_OPTIONS::Parse(const QStringList& arguments, T_SIM_OPTIONS& optio
     // A minute per 128000 bytes, a second per block: far beyond any flash.
     if (!ParseUnsigned(parser.value(erase), 60000, value))
     {
-        error = QStringLiteral("--erase-ms-per-128000: bad time \"%1\" (0 to 60000)").arg(parser.value(erase));
+        error =
+            QStringLiteral("--erase-ms-per-128000: bad time \"%1\" (0 to 60000)").arg(parser.value(erase));
         return false;
     }
     result.Timing.EraseMsPerUnit = DWord(value);
