@@ -116,15 +116,14 @@ private slots:
         Run run(updater);
         QCOMPARE(run.Wait(1500), SDWord(UPDATER_STATUS_SUCCESS));
         QCOMPARE(m_Traces.NewErrors(), QStringList());
-        QDateTime startSend, firstBlock;
-        for (const QJsonObject& event : link.Events())
+        auto received = [&link](const QString& command)
         {
-            const QString command = event.value("command").toString();
-            QDateTime& time = command == "START_SEND" ? startSend : firstBlock;
-            if (event.value("direction") == "rx" && (command == "START_SEND" || command == "DATA_FILE") &&
-                time.isNull())
-                time = QDateTime::fromString(event.value("time").toString(), Qt::ISODateWithMs);
-        }
+            for (const QJsonObject& event : link.Events())
+                if (event.value("direction") == "rx" && event.value("command") == command)
+                    return QDateTime::fromString(event.value("time").toString(), Qt::ISODateWithMs);
+            return QDateTime();
+        };
+        const QDateTime startSend = received("START_SEND"), firstBlock = received("DATA_FILE");
         QVERIFY2(startSend.msecsTo(firstBlock) >= 2150,
                  qPrintable(QString::number(startSend.msecsTo(firstBlock))));
     }
