@@ -227,7 +227,7 @@ void CLASS_SIM_NODE_ENDPOINT::HandleFrame(const QByteArray& frame)
     // Taken in (a block written, an erase begun), then the power fails before any answer.
     if (faults.TakePowerCut(command))
     {
-        m_Device->CutPower(m_Session->LinkName(), QStringLiteral("%1").arg(logged));
+        m_Device->CutPower(m_Session->LinkName(), logged);
         return;
     }
     Pump();
