@@ -15,6 +15,11 @@ DWord CLASS_UNIVERSALPORT::GetConnectionCounter()
     return m_ConnectionCounter;
 }
 
+Bool CLASS_UNIVERSALPORT::FlushOutput(SDWord)
+{
+    return true;
+}
+
 const QString& CLASS_UNIVERSALPORT::GetPortInfo()
 {
     return m_PortInfo;

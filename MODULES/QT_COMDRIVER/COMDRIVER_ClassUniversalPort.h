@@ -42,6 +42,10 @@ public:
     static void CopyChunks(const QList<QByteArray>& chunks, QByteArray& data, SDWord size);
     static void ConsumeChunks(QList<QByteArray>& chunks, SDWord sizeToConsume);
 
+    // Waits (at most timeoutMs) until what SendData accepted is on the link. Ports
+    // that write at once (UDP datagrams, USB transfers) have nothing to wait for.
+    virtual Bool FlushOutput(SDWord timeoutMs);
+
 public slots:
     virtual void GetReceivedData(QByteArray& data, SDWord size, QString portInfo = QString()) = 0;
     virtual DWord GetConnectionCounter();

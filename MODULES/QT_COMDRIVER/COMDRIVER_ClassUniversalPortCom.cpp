@@ -1,5 +1,6 @@
 #include "COMDRIVER_ClassUniversalPortCom.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 
 #include "Traces.h"
@@ -125,6 +126,19 @@ Bool CLASS_UNIVERSALPORT_COM::SendData(QByteArray dataToSend, QString portInfo)
     const Bool result = written == dataToSend.size();
     EmitTxSpy(dataToSend, result, written, portInfo);
     return result;
+}
+
+Bool CLASS_UNIVERSALPORT_COM::FlushOutput(SDWord timeoutMs)
+{
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (m_Device->isOpen() && m_Device->bytesToWrite() > 0)
+    {
+        const qint64 left = timeoutMs - elapsed.elapsed();
+        if (left <= 0 || !m_Device->waitForBytesWritten(int(left)))
+            return m_Device->bytesToWrite() == 0;
+    }
+    return true;
 }
 
 void CLASS_UNIVERSALPORT_COM::ReceiveDataFromDevice()

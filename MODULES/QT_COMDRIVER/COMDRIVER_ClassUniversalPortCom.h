@@ -20,6 +20,10 @@ public:
     // Name of a serial error enumerator; empty for a value outside the table.
     static QString ErrorName(int error);
 
+    // The serial port keeps written bytes until its event loop runs: a sleeping thread
+    // would hold them back.
+    Bool FlushOutput(SDWord timeoutMs) override;
+
 public slots:
     void GetReceivedData(QByteArray& data, SDWord size, QString portInfo = QString()) override;
     Bool Open() override;

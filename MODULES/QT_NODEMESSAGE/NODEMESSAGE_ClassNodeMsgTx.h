@@ -70,6 +70,7 @@ public:
     void ForwardMessage(const QByteArray& framedMessage);
 
     Byte GetNodeAddress() const { return m_NodeAddress; }
+    DWord GetAnswerTimeoutMs() const { return m_AnswerTimeoutMs; }
     Word GetNextOrder() const;
     int GetPendingCount() const; // messages kept for an acknowledgement, sent or waiting
     DWord GetRepetitionCount() const;

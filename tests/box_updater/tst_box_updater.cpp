@@ -156,19 +156,24 @@ private slots:
             "Updater \"BOX_STEP_FINAL_RESET\" has no valid previous updater, abort update!"));
     }
 
+    // With the box updater's own defaults: one poll a second, 5 s start waits, and an updater silent for
+    // 15,000 ms (not 14,999) is timed out, on its own clock.
     void SilentUpdaterIsTimedOut()
     {
         BOX_UPDATER box(false, false, true);
-        SetDelays(box, 1000, 200);
+        QVERIFY(box.GetDelays().PollIntervalMs == 1000 && box.GetDelays().UpdaterStartWaitMs == 5000);
         CLASS_CARD* card =
             BuildCard(box, {STEP_RESIDENT_PROGRAM_RAM, STEP_RAM_PROGRAM_MAIN, STEP_FINAL_RESET});
         CLASS_ABSTRACT_UPDATER* ram = Updater(card, STEP_RESIDENT_PROGRAM_RAM);
+        static qint64 now = 0;
+        ram->GetTimer().SetClock([]() { return now; });
         ram->SetStatus(UPDATER_STATUS_RUNNING);
         ram->GetTimer().start();
         QSignalSpy timeOuts(ram, &CLASS_ABSTRACT_UPDATER::SIGNAL_TimeOut);
+        now = 14999;
         Poll(box, card);
         QCOMPARE(timeOuts.count(), 0);
-        QTest::qWait(400);
+        now = 15000;
         Poll(box, card);
         QCOMPARE(timeOuts.count(), 1);
     }

@@ -187,6 +187,11 @@ Bool WriteSamplePackage(const QString& folder, const T_SAMPLE_OPTIONS& options, 
     basics.append(Component("STEP_RAM_PROGRAM_HDCP_0", link, "MICRO", "BINARIES/HDCP/HDCP.bin", "HDCP_0",
                             "0x0", "0x0", "none"));
     basics.append(Component("STEP_FINAL_RESET", link, "MICRO", "", "RESIDENT", "0", "0", "reset"));
+    for (int i = basics.size() - 1; i >= 0; --i)
+    {
+        if (options.Without.contains(basics.at(i).toObject().value("name").toString()))
+            basics.removeAt(i);
+    }
 
     const QJsonObject card{
         {"info",

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include "Types.h"
 
@@ -16,6 +17,8 @@ struct T_SAMPLE_OPTIONS
     Bool Recovery = false; // adds the recovery steps 0 and 1 and checks the resident boot loader
     QString Version = QStringLiteral("01.00.00");
     Bool Compatible = true;
+    // Steps left out of the configuration ("STEP_RAM_PROGRAM_FPGA_0", ...): a shorter update.
+    QStringList Without;
     // Size in bytes of each binary, in the order of SampleBinaries(); small by default.
     QList<int> Sizes = SmallSampleSizes();
 

@@ -3,7 +3,7 @@
 //   ktp-tool unpack PKG DIR      decrypts and unpacks with the program's extractor
 //   ktp-tool check DIR           checks an unpacked tree as the program would use it
 //   ktp-tool sample DIR [--udp-port N | --serial PORT | --usb] [--recovery] [--version TEXT] [--incompatible]
-//                       [--sizes small|real] [--fpga-size N] [--main-size N]
+//                       [--sizes small|real] [--fpga-size N] [--main-size N] [--without STEP[,STEP...]]
 //                                writes a complete tree for the device simulator on loopback
 
 #include <QCoreApplication>
@@ -190,6 +190,8 @@ int Sample(const QStringList& arguments)
         }
         else if (argument == "--recovery")
             options.Recovery = true;
+        else if (argument == "--without" && hasValue)
+            options.Without = arguments.at(++i).split(',');
         else if (argument == "--incompatible")
             options.Compatible = false;
         else if (!argument.startsWith("--") && folder.isEmpty())
@@ -233,6 +235,7 @@ int main(int argc, char** argv)
                          "       ktp-tool check DIR\n"
                          "       ktp-tool sample DIR [--udp-port N | --serial PORT | --usb] [--recovery]\n"
                          "                           [--version TEXT] [--incompatible]\n"
-                         "                           [--sizes small|real] [--fpga-size N] [--main-size N]\n");
+                         "                           [--sizes small|real] [--fpga-size N] [--main-size N]\n"
+                         "                           [--without STEP[,STEP...]]\n");
     return EXIT_USAGE;
 }

@@ -1,5 +1,7 @@
 #include "SIM_ClassBootLoader.h"
 
+#include <QThread>
+
 #include <zlib.h>
 
 #include "SIM_ClassDevice.h"
@@ -88,7 +90,7 @@ void CLASS_SIM_BOOT_LOADER::Restart()
 {
     m_HasComponent = false;
     m_Receiving = false;
-    m_Received.clear();
+    m_ReceivedBytes = 0;
     m_ExpectedSize = 0;
     m_BlocksReceived = 0;
     m_ShaSinceCheck.reset();
@@ -152,37 +154,34 @@ T_SIM_TBP_REPLY CLASS_SIM_BOOT_LOADER::TakeCheckReply()
 
 void CLASS_SIM_BOOT_LOADER::Commit(QList<T_SIM_TBP_REPLY>& replies, const QString& link)
 {
-    if (!m_Receiving || DWord(m_Received.size()) != m_ExpectedSize)
+    if (!m_Receiving || m_ReceivedBytes != m_ExpectedSize)
     {
         ReplyError(replies, ERROR_INVALID_DATA_WRITE,
                    m_Receiving
-                       ? QStringLiteral("received %1 of %2 bytes").arg(m_Received.size()).arg(m_ExpectedSize)
+                       ? QStringLiteral("received %1 of %2 bytes").arg(m_ReceivedBytes).arg(m_ExpectedSize)
                        : QStringLiteral("nothing is being received"));
         m_Receiving = false;
-        m_Received.clear();
         return;
     }
     CLASS_SIM_DEVICE_MEMORY& memory = m_Device->Memory();
+    const QByteArray stored =
+        m_HasComponent ? memory.Component(m_ComponentId).Data : memory.ReadAddress(m_Address, m_ExpectedSize);
     QJsonObject attributes{
         {QStringLiteral("address"), Hex(m_Address)},
-        {QStringLiteral("size"), m_Received.size()},
+        {QStringLiteral("size"), stored.size()},
         {QStringLiteral("sha1"),
-         QString::fromLatin1(QCryptographicHash::hash(m_Received, QCryptographicHash::Sha1).toHex())}};
+         QString::fromLatin1(QCryptographicHash::hash(stored, QCryptographicHash::Sha1).toHex())}};
     if (m_HasComponent)
-    {
-        memory.StoreComponent(m_ComponentId, m_Address, m_Received);
         attributes.insert(QStringLiteral("component"), CLASS_SIM_DEVICE_MEMORY::ComponentName(m_ComponentId));
-    }
     else
     {
-        memory.StoreResident(m_Address, m_Received);
+        memory.MendResident();
         attributes.insert(QStringLiteral("component"), QStringLiteral("RESIDENT"));
     }
     m_Device->Log().Write(link, "-", QStringLiteral("memory"), QStringLiteral("COMMIT"), attributes);
     m_Device->SaveState(link);
     m_HasComponent = false;
     m_Receiving = false;
-    m_Received.clear();
     QByteArray frame;
     Reply(replies, frame, CLASS_TBP_MVRUPDATER::FormatAck(frame));
 }
@@ -246,7 +245,7 @@ QList<T_SIM_TBP_REPLY> CLASS_SIM_BOOT_LOADER::Handle(const QByteArray& frame, co
         break;
     case BOOT_CMD_RESET:
         Restart();
-        memory.ClearRam();
+        m_Device->ClearRam();
         Reply(replies, reply, CLASS_TBP_MVRUPDATER::FormatAck(reply));
         break;
     case BOOT_CMD_SET_COMPONENT:
@@ -267,10 +266,19 @@ QList<T_SIM_TBP_REPLY> CLASS_SIM_BOOT_LOADER::Handle(const QByteArray& frame, co
             break;
         }
         m_Receiving = true;
-        m_Received.clear();
-        m_Received.reserve(int(m_ExpectedSize));
+        m_ReceivedBytes = 0;
         m_BlocksReceived = 0;
         m_ShaSinceCheck.reset();
+        if (m_HasComponent)
+            memory.EraseComponent(m_ComponentId, m_Address, m_ExpectedSize);
+        else
+            memory.EraseResident(m_Address, m_ExpectedSize);
+        m_Device->MarkChanged();
+        // An FPGA image goes to a flash that is erased as it is written.
+        if (!m_HasComponent || m_ComponentId != CLASS_SIM_DEVICE_MEMORY::FPGA_COMPONENT_ID)
+            m_Device->BeginBusy(DWord(QWord(m_ExpectedSize) * m_Device->Options().Timing.EraseMsPerUnit /
+                                      T_SIM_TIMING::ERASE_UNIT_BYTES),
+                                link, QStringLiteral("ERASE"));
         Reply(replies, reply, CLASS_TBP_MVRUPDATER::FormatAck(reply));
         break;
     case BOOT_CMD_DATA_FILE:
@@ -279,14 +287,20 @@ QList<T_SIM_TBP_REPLY> CLASS_SIM_BOOT_LOADER::Handle(const QByteArray& frame, co
         const QByteArray data = block ? block->value.toByteArray() : QByteArray();
         const DWord declared = Number(command, BOOT_ATTR_BLOCK_DATA_SIZE, present);
         if (!m_Receiving || !block || !present || declared != DWord(data.size()) ||
-            QWord(m_Received.size()) + QWord(data.size()) > m_ExpectedSize)
+            QWord(m_ReceivedBytes) + QWord(data.size()) > m_ExpectedSize)
         {
             ReplyError(replies, ERROR_INVALID_DATA_WRITE,
                        !m_Receiving ? QStringLiteral("no START_SEND")
                                     : QStringLiteral("block inconsistent with its size or the file size"));
             break;
         }
-        m_Received.append(data);
+        if (m_HasComponent)
+            memory.WriteComponent(m_ComponentId, m_ReceivedBytes, data);
+        else
+            memory.WriteResident(m_Address + m_ReceivedBytes, data);
+        m_ReceivedBytes += DWord(data.size());
+        if (const DWord writeUs = m_Device->Options().Timing.WriteUsPerBlock)
+            QThread::usleep(writeUs); // a block's write is short: the device is simply not there meanwhile
         m_ShaSinceCheck.addData(data);
         ++m_BlocksReceived;
         const DWord every = m_Device->Options().BufferFullEvery;

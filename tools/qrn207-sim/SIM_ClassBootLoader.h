@@ -22,10 +22,11 @@ struct T_SIM_TBP_REPLY
 // The cards' TBP boot loader as the boot TBP updater expects it: every command
 // it sends is answered (ACK, BUFFER_FULL every K blocks, one VERSION_STATUS or
 // FPGA_VERSION_STATUS per SHA block of the stored content, EDID_VALIDITY_STATUS,
-// HDCP_VERSION_STATUS, SHA_STATUS over the blocks since the previous check),
-// and STOP_SEND commits the received content to the device's memory: under
-// the component set by SET_COMPONENT, or as resident boot loader content at
-// the SET_ADDR address when no component was set.
+// HDCP_VERSION_STATUS, SHA_STATUS over the blocks since the previous check).
+// START_SEND erases the target (the component set by SET_COMPONENT, or the
+// resident boot loader at the SET_ADDR address when none was set), taking the
+// erase time before its ACK; each DATA_FILE is written there at once (taking
+// the write time); STOP_SEND checks the size and commits.
 class CLASS_SIM_BOOT_LOADER
 {
 public:
@@ -72,7 +73,7 @@ private:
     DWord m_Address = 0;
     Bool m_Receiving = false;
     DWord m_ExpectedSize = 0;
-    QByteArray m_Received;
+    DWord m_ReceivedBytes = 0;
     DWord m_BlocksReceived = 0;
     QCryptographicHash m_ShaSinceCheck{QCryptographicHash::Sha1};
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 
@@ -41,10 +42,36 @@ public:
 
     // Rewrites the state file; a failure is logged and reported on standard error.
     void SaveState(const QString& link);
+    // At the end of a run: what an unfinished programming left is kept too.
+    void SaveIfChanged();
+    void MarkChanged() { m_Changed = true; }
+
+    // The flash is erasing or writing: nothing is read from the links and nothing answered
+    // until SIGNAL_Ready.
+    void BeginBusy(DWord milliseconds, const QString& link, const QString& what);
+    Bool IsBusy() const { return m_BusyTimer.isActive(); }
+
+    // Power fails now: no link answers any more, and the state file keeps the memory of this instant.
+    void CutPower(const QString& link, const QString& why);
+    Bool IsPoweredOff() const { return m_PoweredOff; }
+
+    // A micro that boots with a torn resident boot loader runs only its ROM monitor
+    // (SAM-BA): no boot loader, no firmware answers, until the RAM boot loader is started.
+    // What runs keeps running while the resident boot loader is rewritten.
+    Bool OnlyRomMonitor() const { return m_OnlyRomMonitor; }
+    void StartRamBootLoader(const QString& link);
+    // The micro restarts: RAM and what ran from it are gone.
+    void ClearRam()
+    {
+        m_Memory.ClearRam();
+        m_OnlyRomMonitor = m_Memory.ResidentTorn();
+    }
 
 signals:
     // Everything kept per conversation must be dropped (micro reset).
     void SIGNAL_Restarted();
+    // The flash is done: held input and replies may go on.
+    void SIGNAL_Ready();
 
 private:
     T_SIM_OPTIONS m_Options;
@@ -52,4 +79,10 @@ private:
     CLASS_SIM_FAULT_PLAN m_Faults;
     CLASS_SIM_EVENT_LOG m_Log;
     std::unique_ptr<CLASS_SIM_BOOT_LOADER> m_BootLoader;
+    QTimer m_BusyTimer;
+    QString m_BusyLink;
+    QString m_BusyWhat;
+    Bool m_PoweredOff = false;
+    Bool m_OnlyRomMonitor = false;
+    Bool m_Changed = false;
 };

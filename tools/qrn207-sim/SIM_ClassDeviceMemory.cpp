@@ -7,6 +7,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace
 {
 const char* const STATE_FORMAT = "qrn207-sim-state";
@@ -96,6 +98,7 @@ Bool CLASS_SIM_DEVICE_MEMORY::Load(const QString& path, QString& error)
     m_Path = path;
     m_Components.clear();
     m_Resident.clear();
+    m_ResidentTorn = false;
     ClearRam();
     if (path.isEmpty() || !QFile::exists(path))
         return true;
@@ -149,6 +152,7 @@ Bool CLASS_SIM_DEVICE_MEMORY::Load(const QString& path, QString& error)
         RemoveOverlapping(m_Resident, segment.Address, DWord(segment.Data.size()));
         m_Resident.append(segment);
     }
+    m_ResidentTorn = root.value(QStringLiteral("resident_torn")).toBool();
     return true;
 }
 
@@ -171,6 +175,8 @@ Bool CLASS_SIM_DEVICE_MEMORY::Save(QString& error) const
     root.insert(QStringLiteral("format"), QLatin1String(STATE_FORMAT));
     root.insert(QStringLiteral("components"), components);
     root.insert(QStringLiteral("resident"), resident);
+    if (m_ResidentTorn)
+        root.insert(QStringLiteral("resident_torn"), true);
 
     QSaveFile file(m_Path);
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(root).toJson()) < 0 || !file.commit())
@@ -196,6 +202,44 @@ void CLASS_SIM_DEVICE_MEMORY::StoreResident(DWord address, const QByteArray& dat
     segment.Address = address;
     segment.Data = data;
     m_Resident.append(segment);
+}
+
+void CLASS_SIM_DEVICE_MEMORY::EraseComponent(Byte componentId, DWord address, DWord size)
+{
+    StoreComponent(componentId, address, QByteArray(int(qMin(size, MAX_CONTENT_SIZE)), char(ERASED_BYTE)));
+}
+
+void CLASS_SIM_DEVICE_MEMORY::EraseResident(DWord address, DWord size)
+{
+    StoreResident(address, QByteArray(int(qMin(size, MAX_CONTENT_SIZE)), char(ERASED_BYTE)));
+    m_ResidentTorn = true;
+}
+
+void CLASS_SIM_DEVICE_MEMORY::WriteComponent(Byte componentId, DWord offset, const QByteArray& data)
+{
+    auto it = m_Components.find(componentId);
+    if (it == m_Components.end() || QWord(offset) + QWord(data.size()) > QWord(it->Data.size()))
+        return;
+    std::copy(data.constBegin(), data.constEnd(), it->Data.begin() + offset);
+}
+
+void CLASS_SIM_DEVICE_MEMORY::WriteResident(DWord address, const QByteArray& data)
+{
+    for (T_SEGMENT& segment : m_Resident)
+    {
+        if (address >= segment.Address &&
+            QWord(address) + QWord(data.size()) <= QWord(segment.Address) + QWord(segment.Data.size()))
+        {
+            std::copy(data.constBegin(), data.constEnd(), segment.Data.begin() + (address - segment.Address));
+            return;
+        }
+    }
+}
+
+void CLASS_SIM_DEVICE_MEMORY::LosePower()
+{
+    m_Components.remove(RAM_COMPONENT_ID);
+    ClearRam();
 }
 
 Bool CLASS_SIM_DEVICE_MEMORY::OverlapsResident(DWord address, DWord size) const

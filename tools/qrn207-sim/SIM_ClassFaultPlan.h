@@ -17,6 +17,7 @@ public:
     Bool TakeLoseAck(const QString& command) { return Take(m_Faults.LoseAck, m_LoseAckSeen, command); }
     Bool TakeBadCrc(const QString& command) { return Take(m_Faults.BadCrc, m_BadCrcSeen, command); }
     Bool TakeError(const QString& command, Byte& code);
+    Bool TakePowerCut(const QString& command) { return Take(m_Faults.PowerCut, m_PowerCutSeen, command); }
     // Each SHA_STATUS sent.
     Bool TakeWrongSha();
     // Each check of content that overlaps the resident boot loader.
@@ -37,6 +38,7 @@ private:
     DWord m_LoseAckSeen = 0;
     DWord m_BadCrcSeen = 0;
     DWord m_ErrorSeen = 0;
+    DWord m_PowerCutSeen = 0;
     DWord m_ShaSeen = 0;
     Bool m_StaleUsed = false;
     DWord m_Frames = 0;

@@ -48,9 +48,18 @@ CLASS_SIM_LINK_SESSION::CLASS_SIM_LINK_SESSION(CLASS_SIM_DEVICE* device, const Q
 {
 }
 
+void CLASS_SIM_LINK_SESSION::FeedHeld()
+{
+    const QByteArray held = m_Held;
+    m_Held.clear();
+    if (!held.isEmpty())
+        Feed(held);
+}
+
 void CLASS_SIM_LINK_SESSION::Restart()
 {
     m_Buffer.clear();
+    m_Held.clear();
     m_TerminalMode = false;
     m_RawRemaining = 0;
     m_RawData.clear();
@@ -60,6 +69,17 @@ void CLASS_SIM_LINK_SESSION::Restart()
 
 void CLASS_SIM_LINK_SESSION::Feed(const QByteArray& bytes)
 {
+    if (m_Device->IsPoweredOff())
+        return;
+    if (m_Device->IsBusy())
+    {
+        const int room = MAX_HELD_BYTES - m_Held.size();
+        if (bytes.size() > room)
+            LogReceived(QStringLiteral("link"), QStringLiteral("OVERRUN"),
+                        QJsonObject{{QStringLiteral("lost"), bytes.size() - qMax(room, 0)}});
+        m_Held.append(bytes.left(qMax(room, 0)));
+        return;
+    }
     m_Buffer.append(bytes);
     for (;;)
     {
@@ -214,6 +234,13 @@ void CLASS_SIM_LINK_SESSION::HandleLine(const QByteArray& line)
         LogReceived(kind, command, attributes);
         return;
     }
+    if (m_Device->OnlyRomMonitor())
+    {
+        // Nothing but the ROM monitor runs: no firmware to answer.
+        attributes.insert(QStringLiteral("rom_monitor"), true);
+        LogReceived(kind, command, attributes);
+        return;
+    }
     const Bool answer = m_Device->Faults().CountFrameAndAnswer();
     if (!answer)
         attributes.insert(QStringLiteral("silenced"), true);
@@ -283,6 +310,8 @@ void CLASS_SIM_LINK_SESSION::HandleSambaCommand(const QByteArray& token)
     case 'G':
         attributes = AddressAttributes(field(0), 0);
         attributes.insert(QStringLiteral("loaded"), memory.RamHoldsAddress(DWord(field(0))));
+        if (memory.RamHoldsAddress(DWord(field(0))))
+            m_Device->StartRamBootLoader(m_LinkName);
         reply = Prompt();
         break;
     case 'R':

@@ -24,6 +24,8 @@ public:
     static constexpr int MAX_TEXT_BYTES = 256;
     // SAM-BA read commands answer at most this many bytes.
     static constexpr DWord MAX_SAMBA_READ = 65536;
+    // Input held while the flash is busy; beyond it bytes are lost, as a receive FIFO overflows.
+    static constexpr int MAX_HELD_BYTES = 65536;
 
     CLASS_SIM_LINK_SESSION(CLASS_SIM_DEVICE* device, const QString& linkName, Bool samba,
                            QObject* parent = nullptr);
@@ -32,6 +34,8 @@ public:
     Bool IsSamba() const { return m_Samba; }
 
     void Feed(const QByteArray& bytes);
+    // The device is ready again: what came meanwhile is taken in.
+    void FeedHeld();
     // The host closed the link (or another host took it over): partial input and
     // the conversation are forgotten.
     void Restart();
@@ -66,6 +70,7 @@ private:
     QString m_LinkName;
     Bool m_Samba;
     QByteArray m_Buffer;
+    QByteArray m_Held;
 
     // SAM-BA monitor state of this link.
     Bool m_TerminalMode = false;

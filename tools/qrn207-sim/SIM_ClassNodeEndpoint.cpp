@@ -42,6 +42,13 @@ CLASS_SIM_NODE_ENDPOINT::CLASS_SIM_NODE_ENDPOINT(CLASS_SIM_DEVICE* device, CLASS
     connect(session, &CLASS_SIM_LINK_SESSION::SIGNAL_NodeFrame, this, &CLASS_SIM_NODE_ENDPOINT::HandleFrame);
     connect(session, &CLASS_SIM_LINK_SESSION::SIGNAL_Restarted, this, &CLASS_SIM_NODE_ENDPOINT::Restart);
     connect(device, &CLASS_SIM_DEVICE::SIGNAL_Restarted, this, &CLASS_SIM_NODE_ENDPOINT::Restart);
+    // The answer held by the flash leaves first, then what came meanwhile is taken in.
+    connect(device, &CLASS_SIM_DEVICE::SIGNAL_Ready, this,
+            [this]()
+            {
+                Pump();
+                m_Session->FeedHeld();
+            });
     connect(&m_Transmitter, &CLASS_NODEMESSAGE_TX::SIGNAL_SendDataOnCom, this,
             &CLASS_SIM_NODE_ENDPOINT::SendFramed);
     m_PumpTimer.setInterval(PUMP_INTERVAL_MS);
@@ -59,6 +66,14 @@ void CLASS_SIM_NODE_ENDPOINT::Restart()
 
 void CLASS_SIM_NODE_ENDPOINT::Pump()
 {
+    if (m_Device->IsPoweredOff())
+    {
+        m_PumpTimer.stop();
+        return;
+    }
+    // The answer of a command leaves once the flash is done (SIGNAL_Ready pumps again).
+    if (m_Device->IsBusy())
+        return;
     CLASS_SIM_BOOT_LOADER& bootLoader = m_Device->BootLoader();
     if (m_Transmitter.GetPendingCount() == 0 && (!m_Outgoing.isEmpty() || bootLoader.HasCheckReply()))
     {
@@ -153,6 +168,13 @@ void CLASS_SIM_NODE_ENDPOINT::HandleFrame(const QByteArray& frame)
     const QJsonObject tbp = CLASS_SIM_BOOT_LOADER::DescribeFrame(payload);
     for (auto it = tbp.constBegin(); it != tbp.constEnd(); ++it)
         attributes.insert(it.key(), it.value());
+    if (m_Device->OnlyRomMonitor())
+    {
+        // The resident boot loader is torn: only the ROM monitor runs, and it knows no node message.
+        attributes.insert(QStringLiteral("rom_monitor"), true);
+        m_Session->LogReceived(QStringLiteral("tbp"), logged, attributes);
+        return;
+    }
     if (!faults.CountFrameAndAnswer())
     {
         attributes.insert(QStringLiteral("silenced"), true);
@@ -202,5 +224,11 @@ void CLASS_SIM_NODE_ENDPOINT::HandleFrame(const QByteArray& frame)
     m_CorruptNext = faults.TakeBadCrc(command);
     // A new command ends whatever the previous one still had to say.
     m_Outgoing = m_Device->BootLoader().Handle(payload, m_Session->LinkName());
+    // Taken in (a block written, an erase begun), then the power fails before any answer.
+    if (faults.TakePowerCut(command))
+    {
+        m_Device->CutPower(m_Session->LinkName(), logged);
+        return;
+    }
     Pump();
 }

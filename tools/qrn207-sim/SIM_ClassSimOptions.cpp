@@ -165,9 +165,25 @@ Bool CLASS_SIM_OPTIONS::Parse(const QStringList& arguments, T_SIM_OPTIONS& optio
     const QCommandLineOption stale("fault-stale-resident",
                                    QStringLiteral("The first check of the resident boot loader's content "
                                                   "mismatches."));
-    parser.addOptions({help,  udp,      sambaUdp,   pty,      sambaPty, bind,       state,       log,
-                       node,  block,    bufferFull, version,  loseAck,  badCrc,     errorOption, silence,
-                       split, splitGap, refuse,     wrongSha, stale,    leadingByte});
+    const QCommandLineOption powerCut(
+        "power-cut-at",
+        QStringLiteral("The power fails once that command was taken in (COMMAND[:N] or N): no "
+                       "link answers any more and the state file keeps the memory of that instant. "
+                       "SIGUSR1 does the same at any time."),
+        "target");
+    const QCommandLineOption erase(
+        "erase-ms-per-128000",
+        QStringLiteral("Erase time after START_SEND of any component but an FPGA image, per 128000 "
+                       "bytes of FILE_SIZE (default 1500; 0: none). Nothing is read meanwhile."),
+        "ms", "1500");
+    const QCommandLineOption write(
+        "write-us-per-block", QStringLiteral("Write time of each DATA_FILE block (default 0)."), "us", "0");
+    const QCommandLineOption noTiming("no-timing",
+                                      QStringLiteral("Answer at once: no erase time, no write time."));
+    parser.addOptions({help,        udp,      sambaUdp, pty,        sambaPty, bind,     state,
+                       log,         node,     block,    bufferFull, version,  loseAck,  badCrc,
+                       errorOption, silence,  split,    splitGap,   refuse,   wrongSha, stale,
+                       leadingByte, powerCut, erase,    write,      noTiming});
 
     if (!parser.parse(arguments))
     {
@@ -324,6 +340,28 @@ Bool CLASS_SIM_OPTIONS::Parse(const QStringList& arguments, T_SIM_OPTIONS& optio
         faults.WrongSha = DWord(value);
     }
     faults.StaleResident = parser.isSet(stale);
+    if (parser.isSet(powerCut) && !ParseFaultTarget(parser.value(powerCut), faults.PowerCut, targetError))
+    {
+        error = QStringLiteral("--power-cut-at: ") + targetError;
+        return false;
+    }
+    // A minute per 128000 bytes, a second per block: far beyond any flash.
+    if (!ParseUnsigned(parser.value(erase), 60000, value))
+    {
+        error =
+            QStringLiteral("--erase-ms-per-128000: bad time \"%1\" (0 to 60000)").arg(parser.value(erase));
+        return false;
+    }
+    result.Timing.EraseMsPerUnit = DWord(value);
+    if (!ParseUnsigned(parser.value(write), 1000000, value))
+    {
+        error =
+            QStringLiteral("--write-us-per-block: bad time \"%1\" (0 to 1000000)").arg(parser.value(write));
+        return false;
+    }
+    result.Timing.WriteUsPerBlock = DWord(value);
+    if (parser.isSet(noTiming))
+        result.Timing = T_SIM_TIMING{0, 0};
     options = result;
     return true;
 }

@@ -30,6 +30,15 @@ struct T_SIM_FAULTS
     Bool ResetLeadingByte = false; // a stray line end before the reset answer
     DWord WrongSha = 0;            // 0: never; else the Nth SHA_STATUS carries a wrong digest
     Bool StaleResident = false;    // the first check of the resident boot loader mismatches
+    T_SIM_FAULT_TARGET PowerCut;   // the power fails once that command was taken in
+};
+
+// How long the device's flash takes (0: at once).
+struct T_SIM_TIMING
+{
+    static constexpr DWord ERASE_UNIT_BYTES = 128000;
+    DWord EraseMsPerUnit = 1500; // after START_SEND of any component but an FPGA image
+    DWord WriteUsPerBlock = 0;   // per DATA_FILE block
 };
 
 struct T_SIM_LINK_REQUEST
@@ -56,6 +65,7 @@ struct T_SIM_OPTIONS
     DWord BufferFullEvery = 0; // 0: the buffer is never full
     DWord DeviceVersion = 0x010000;
     T_SIM_FAULTS Faults;
+    T_SIM_TIMING Timing;
 };
 
 // Command line of the simulator. ParseSimOptions fills options and returns

@@ -16,26 +16,40 @@ namespace
 {
 int g_SignalPipe[2] = {-1, -1};
 
-void OnTerminate(int)
+const char SIGNAL_QUIT = 1;
+const char SIGNAL_POWER_CUT = 2;
+
+void OnSignal(int number)
 {
-    const char byte = 1;
+    const char byte = number == SIGUSR1 ? SIGNAL_POWER_CUT : SIGNAL_QUIT;
     const ssize_t ignored = ::write(g_SignalPipe[1], &byte, 1);
     (void)ignored;
 }
 
 // SIGTERM and SIGINT end the event loop, so that symbolic links are removed
-// and the log is complete.
-void QuitOnSignals(QCoreApplication& application)
+// and the log is complete. SIGUSR1 cuts the device's power.
+void HandleSignals(QCoreApplication& application, CLASS_SIM_DEVICE& device)
 {
     if (::pipe(g_SignalPipe) != 0)
         return;
     auto* notifier = new QSocketNotifier(g_SignalPipe[0], QSocketNotifier::Read, &application);
-    QObject::connect(notifier, &QSocketNotifier::activated, &application, &QCoreApplication::quit);
+    QObject::connect(notifier, &QSocketNotifier::activated, &application,
+                     [&application, &device]()
+                     {
+                         char byte = 0;
+                         if (::read(g_SignalPipe[0], &byte, 1) != 1)
+                             return;
+                         if (byte == SIGNAL_POWER_CUT)
+                             device.CutPower(QStringLiteral("-"), QStringLiteral("SIGUSR1"));
+                         else
+                             application.quit();
+                     });
     struct sigaction action = {};
-    action.sa_handler = OnTerminate;
+    action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGTERM, &action, nullptr);
     ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGUSR1, &action, nullptr);
     // A host that vanishes must not kill us through a write.
     std::signal(SIGPIPE, SIG_IGN);
 }
@@ -80,11 +94,13 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    QuitOnSignals(application);
+    HandleSignals(application, device);
     // Machine-readable: one line per link, in the order of the options, then "ready".
     for (const auto& link : links)
         std::printf("%s\n", qPrintable(link->AnnounceLine()));
     std::printf("ready\n");
     std::fflush(stdout);
-    return application.exec();
+    const int code = application.exec();
+    device.SaveIfChanged();
+    return code;
 }

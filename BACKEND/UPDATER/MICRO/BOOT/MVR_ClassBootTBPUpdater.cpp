@@ -1,5 +1,6 @@
 #include "BACKEND/UPDATER/MICRO/BOOT/MVR_ClassBootTBPUpdater.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <zlib.h>
 
@@ -16,6 +17,8 @@ namespace
 {
 // The transmitter gives up an unacknowledged frame after this long.
 constexpr DWord NODE_ANSWER_TIMEOUT_MS = 3000;
+// Bound on putting queued frames on the link (a few bytes at any baud rate the cards use).
+constexpr SDWord LINK_FLUSH_TIMEOUT_MS = 1000;
 constexpr Byte HOST_NODE_ADDRESS = 0;
 constexpr Byte NO_NODE_ADDRESS = 0xFF;
 constexpr Byte EDID_COMPONENT_ID = 0x20;
@@ -257,6 +260,9 @@ void CLASS_MVR_BOOT_TBP_UPDATER::ApplyEraseWait()
     file->SetEraseWait(
         [this, factor](DWord milliseconds)
         {
+            // The wait is the target's erase: START_SEND must be on the link before it
+            // starts, or the target would begin erasing only when the wait is over.
+            FlushLink();
             const int wait = static_cast<int>(milliseconds * factor);
             // Told, so that a long wait does not read as a hang (the log window shows it).
             TraceInfo(TracePosition(__FILE__, "ApplyEraseWait", __LINE__) + Quoted(m_Name) +
@@ -268,6 +274,18 @@ void CLASS_MVR_BOOT_TBP_UPDATER::ApplyEraseWait()
             m_Transmitter.RestartAnswerTimers();
             m_ActivityTimer.restart();
         });
+}
+
+void CLASS_MVR_BOOT_TBP_UPDATER::FlushLink()
+{
+    if (!m_Port)
+        return;
+    // The transmitter's frames reach the port through queued calls, which a sleeping
+    // thread never runs: run the port's now, in their order, then let the port write.
+    QCoreApplication::sendPostedEvents(m_Port, QEvent::MetaCall);
+    if (!m_Port->FlushOutput(LINK_FLUSH_TIMEOUT_MS))
+        TraceError(TRACE_POS + QStringLiteral("Frames still waiting on the link of ") + Quoted(m_Name) +
+                   QStringLiteral(" before the erase wait"));
 }
 
 void CLASS_MVR_BOOT_TBP_UPDATER::DropLinkConnections()

@@ -56,6 +56,7 @@ public:
     static QString StateText(SDWord state);
     Bool GetForce() const { return m_Force.load(); }
     Byte GetNodeAddress() const { return m_NodeAddress; }
+    DWord GetNodeAnswerTimeoutMs() const { return m_Transmitter.GetAnswerTimeoutMs(); }
     Bool IsResidentReprogrammed() const { return m_ResidentReprogrammed.load(); }
 
 public slots:
@@ -86,6 +87,8 @@ private:
     void DropLinkConnections();
     // The erase wait of the programming file: scaled by the delays. factor, and not counted as silence.
     void ApplyEraseWait();
+    // Puts the frames already handed to the transmitter on the link now.
+    void FlushLink();
     void UpdateProgrammingProgress();
     void SetState(T_BOOT_TBP_STATE state) { m_State.store(state); }
     void SetNextState(T_BOOT_TBP_STATE state) { m_NextState.store(state); }
