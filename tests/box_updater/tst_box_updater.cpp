@@ -93,6 +93,7 @@ private slots:
         QCOMPARE(Poll(box, card), Steps{STEP_RESIDENT_PROGRAM_RAM});
         ram->SetStatus(UPDATER_STATUS_RUNNING);
         QCOMPARE(Poll(box, card), Steps());
+        ram->SetProgress(30);
         ram->SetStatus(UPDATER_STATUS_ERROR);
         QCOMPARE(Poll(box, card), Steps{STEP_SAMBA_PROGRAM_RAM});
         Updater(card, STEP_SAMBA_PROGRAM_RAM)->SetStatus(UPDATER_STATUS_SUCCESS);
@@ -100,6 +101,7 @@ private slots:
         Updater(card, STEP_RAM_PROGRAM_RESIDENT)->SetStatus(UPDATER_STATUS_RUNNING);
         QCOMPARE(Poll(box, card), Steps());
         QCOMPARE(ram->GetStatus(), SDWord(UPDATER_STATUS_IDLE));
+        QCOMPARE(ram->GetProgress(), DWord(0));
         Updater(card, STEP_RAM_PROGRAM_RESIDENT)->SetStatus(UPDATER_STATUS_SUCCESS);
         QCOMPARE(Poll(box, card), Steps{STEP_RESIDENT_PROGRAM_RAM});
         QVERIFY(!m_Finished);
@@ -112,6 +114,19 @@ private slots:
         QCOMPARE(card->GetCardState(), DWord(BOX_UPDATER_STATE_ERROR));
         QCOMPARE(states.count(), 1);
         QCOMPARE(states.at(0).at(0).value<T_BOX_UPDATER_STATE>(), BOX_UPDATER_STATE_ERROR);
+    }
+
+    // Without a recovery road (no step 1), step 2 failing ends the update: it is not reset for ever.
+    void Step2FailingWithoutStep1EndsTheRun()
+    {
+        BOX_UPDATER box(false, false, true);
+        CLASS_CARD* card =
+            BuildCard(box, {STEP_RESIDENT_PROGRAM_RAM, STEP_RAM_PROGRAM_MAIN, STEP_FINAL_RESET});
+        CLASS_ABSTRACT_UPDATER* ram = Updater(card, STEP_RESIDENT_PROGRAM_RAM);
+        ram->SetStatus(UPDATER_STATUS_ERROR);
+        QCOMPARE(Poll(box, card), Steps());
+        QVERIFY(m_Finished && m_Error);
+        QCOMPARE(ram->GetStatus(), SDWord(UPDATER_STATUS_ERROR));
     }
 
     // The normal road: 2, then 3 (the unused recovery steps count as done), the FPGA
@@ -198,6 +213,26 @@ private slots:
         QCOMPARE(closes.count(), 2);
         QCOMPARE(closes.at(0).at(0).toInt(), BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
         QCOMPARE(closes.at(1).at(0).toInt(), BOX_UPDATER::RETURN_CODE_PACKAGE_UNUSABLE);
+    }
+
+    // A lock left by a living updater is never taken over, however old; one whose process is gone is.
+    void OnlyALockWithoutItsProcessIsStale()
+    {
+        BOX_UPDATER box(false, false, true);
+        QDir().mkpath(box.GetPackageExtractor().GetWorkFolder());
+        const QString path = box.GetPackageExtractor().GetWorkFolder() + "/BOX_UPDATER.lock";
+        for (const qint64 pid : {qint64(QCoreApplication::applicationPid()), qint64(0x7FFFFFF0)})
+        {
+            QFile lock(path);
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            lock.write(QByteArray::number(pid) + "\n" + QCoreApplication::applicationName().toUtf8() + "\n" +
+                       QSysInfo::machineHostName().toUtf8() + "\n");
+            QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-1),
+                                     QFileDevice::FileModificationTime));
+            lock.close();
+            QCOMPARE(box.HoldWorkFolder(), pid != QCoreApplication::applicationPid());
+        }
+        box.ReleaseWorkFolder();
     }
 
     // Quitting while the update polls: the loop sees it within one poll and

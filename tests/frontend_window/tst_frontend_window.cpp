@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -173,6 +174,38 @@ private slots:
         for (const QMessageBox* box : window.findChildren<QMessageBox*>())
             boxes << (box->isVisible() ? box->windowTitle() + ": " + box->text() : "hidden");
         QTEST(boxes.join('\n'), "boxes");
+    }
+
+    // What the operator reads: title, menus, labels and buttons; and the box of a package
+    // that could not be taken in, sent by the box updater.
+    void textsTheOperatorReads()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        QStringList texts{window.windowTitle()};
+        for (const QAction* menu : window.menuBar()->actions())
+        {
+            texts << menu->text();
+            for (const QAction* action : menu->menu()->actions())
+                texts << action->text();
+        }
+        for (const QLabel* label : window.findChildren<QLabel*>())
+            texts << label->text();
+        for (const QPushButton* button : window.findChildren<QPushButton*>())
+            texts << button->text();
+        for (const char* text : {"QRN207 Firmware Updater", "&File", "&Open KTP File", "&Exit", "&?",
+                                 "&About QRN207 Firmware Updater", "Device Version: ", "Package Version: ",
+                                 "Please use File/Open to select an KTP package.", "Get Device Version",
+                                 "Start", "Quit", "Version: 01.03.03"})
+            QVERIFY2(texts.contains(text), text);
+
+        BOX_UPDATER box(false, false, false);
+        ConnectWindowToBackend(&box, &window);
+        box.SLOT_CopyKtpPackageInLocal(m_Scratch.filePath("absent.ktp"));
+        QTRY_VERIFY(window.findChild<QMessageBox*>());
+        const QMessageBox* shown = window.findChild<QMessageBox*>();
+        QCOMPARE(
+            shown->windowTitle() + ": " + shown->text(),
+            QString("Extract Error: Error when extracting the selected package. Keeping the old package."));
     }
 
     // Only ".ktp" files, from the dialog or dropped, become the package.

@@ -32,7 +32,8 @@ private slots:
         const T_RUN run =
             RunUpdater(T_SCRATCH::Environment(m_Scratch.NewRoot()), {"--quiet", "--ktp", package});
         QVERIFY2(run.ExitCode == 0, qPrintable(QString::number(run.ExitCode) + "\n" + run.Output));
-        QVERIFY2(run.Output.contains("Updater \"BOX_STEP_RESIDENT_PROGRAM_RAM\" has encountered an error!"),
+        QVERIFY2(run.Output.contains("Updater \"BOX_STEP_RESIDENT_PROGRAM_RAM\" has encountered an error!") &&
+                     run.Output.contains("Reset succeed - CARD_BOX\nAll reset succeed, go to reboot!\n"),
                  qPrintable(run.Output));
         // On the device: the RAM boot loader loaded by the resident one, then
         // the ROM monitor driven (terminal mode, writes, go), the resident
@@ -59,42 +60,111 @@ private slots:
         QCOMPARE(m_Scratch.MissingOnDevice(state, "recovery"), QStringList());
     }
 
-    // package: what the sample's CONF/components.json is replaced with, or
-    // "garbage": a package that does not decrypt. No device: no update may start.
-    // A missing package is tst_startup's, a failing device tst_usb_update's.
+    // edit: "garbage" (a package that does not decrypt, beside a good kept package),
+    // "json:TEXT" (the configuration replaced), "no main step", "no version, incompatible".
+    // faults: the simulator's, or "absent" for no device at all. Every text must be in the
+    // output or the traces. A refused package starts no update: the device hears nothing.
     void EndsWithTheCodeOfItsFailure_data()
     {
-        QTest::addColumn<QString>("package");
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QStringList>("faults");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("outputText");
+        QTest::addColumn<QStringList>("texts");
+        const QStringList rejected{"Invalid configurations file at path"};
         QTest::newRow("unparsable configuration")
-            << "{\"box_updater_cards\": [" << 2 << "Invalid configurations file at path";
-        QTest::newRow("no card") << "{\"box_updater_cards\": []}" << 2
-                                 << "Invalid configurations file at path";
-        QTest::newRow("package that does not decrypt") << "garbage" << 3 << "abort updater!";
+            << "json:{\"box_updater_cards\": [" << QStringList() << 2 << rejected;
+        QTest::newRow("no card") << "json:{\"box_updater_cards\": []}" << QStringList() << 2 << rejected;
+        QTest::newRow("no main firmware step")
+            << "no main step" << QStringList() << 2
+            << (QStringList(rejected) << "cannot found main communication data, abort!");
+        QTest::newRow("package that does not decrypt")
+            << "garbage" << QStringList() << 3
+            << QStringList{"The KTP package \"%PACKAGE%\" cannot be decrypted, extracted or lacks files, "
+                           "abort updater!\n"};
+        QTest::newRow("boot loader error over UDP")
+            << "" << QStringList{"--fault-error", "9@SET_ADDR"} << 4
+            << QStringList{"Message: Wrong target identification(9)", "has encountered an error!",
+                           "We have encountered an error on the updater, abort updater!"};
+        QTest::newRow("no device, no version, incompatible")
+            << "no version, incompatible" << QStringList{"absent"} << 4
+            << QStringList{"Updater configuration version: XXX\n",
+                           "The package is not compatible, please update the software\n",
+                           "Timeout encountered during initialization updater, abort updater!\n"};
     }
     void EndsWithTheCodeOfItsFailure()
     {
-        QFETCH(QString, package);
-        QFETCH(QString, outputText);
+        QFETCH(QString, edit);
+        QFETCH(QStringList, faults);
+        QFETCH(QStringList, texts);
         const QString root = m_Scratch.NewRoot();
-        QString path = root + "/garbage.ktp";
-        QFile garbage(path);
-        if (package == "garbage")
-            QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(4096, 'x')) == 4096);
-        else
-            path = m_Scratch.MakePackage(QFileInfo(root).fileName(), {},
-                                         [package](const QString& tree)
-                                         {
-                                             QFile file(tree + "/CONF/components.json");
-                                             if (file.open(QIODevice::WriteOnly))
-                                                 file.write(package.toUtf8());
-                                         });
-        garbage.close();
+        const QString name = QFileInfo(root).fileName();
+        const QString log = root + "/device.jsonl";
+        SimulatorPeers::SimulatorProcess simulator;
+        QString port = "9";
+        if (faults != QStringList{"absent"})
+        {
+            QVERIFY(simulator.Start(QStringList{"--udp-port", "0", "--log", log} + faults));
+            port = QString::number(simulator.UdpPort());
+        }
+        const QStringList sample =
+            QStringList{"--udp-port", port} +
+            (edit.startsWith("no version") ? QStringList{"--incompatible"} : QStringList());
+        QString path =
+            m_Scratch.MakePackage(name, sample, [edit](const QString& tree) { EditTree(tree, edit); });
         QVERIFY(!path.isEmpty());
-        const T_RUN run = RunUpdater(T_SCRATCH::Environment(root), {"--quiet", "--ktp", path});
+        if (edit == "garbage")
+        {
+            // The good package is the one kept; the one given cannot be used.
+            QDir().mkpath(root + "/data/qrn207-updater");
+            QVERIFY(QFile::copy(path, root + "/data/qrn207-updater/kept.ktp"));
+            path = root + "/garbage.ktp";
+            QFile garbage(path);
+            QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(4096, 'x')) == 4096);
+        }
+        QProcessEnvironment environment = T_SCRATCH::Environment(root);
+        environment.insert("QRN207_TEST_INACTIVITY_TIMEOUT_MS", "500");
+        const T_RUN run = RunUpdater(environment, {"--quiet", "--ktp", path});
         QTEST(run.ExitCode, "exitCode");
-        QVERIFY2(run.Output.contains(outputText), qPrintable(run.Output));
+        const QString seen = run.Output + Traces(root, "ERROR") + Traces(root, "INFO");
+        for (const QString& text : texts)
+            QVERIFY2(seen.contains(QString(text).replace("%PACKAGE%", path)),
+                     qPrintable(text + "\n" + run.Output));
+        QVERIFY2(run.ExitCode != 3 || !run.Output.contains("Updater configuration version"),
+                 qPrintable(run.Output));
+        if (run.ExitCode != 4)
+            QCOMPARE(Events(log).size(), 0);
+    }
+
+private:
+    static void EditTree(const QString& tree, const QString& edit)
+    {
+        const QString path =
+            tree + (edit.startsWith("no version") ? "/CONF/version.ini" : "/CONF/components.json");
+        QFile file(path);
+        if (!file.open(QIODevice::ReadWrite))
+            return;
+        QByteArray content = file.readAll();
+        if (edit.startsWith("json:"))
+            content = edit.mid(5).toUtf8();
+        else if (edit == "no main step")
+        {
+            QJsonObject root = QJsonDocument::fromJson(content).object();
+            QJsonArray cards = root.value("box_updater_cards").toArray();
+            QJsonObject card = cards.at(0).toObject(), components = card.value("components").toObject();
+            QJsonArray basics;
+            for (const QJsonValue& step : components.value("basics").toArray())
+                if (step.toObject().value("name") != "STEP_RAM_PROGRAM_MAIN")
+                    basics << step;
+            components["basics"] = basics;
+            card["components"] = components;
+            cards[0] = card;
+            root["box_updater_cards"] = cards;
+            content = QJsonDocument(root).toJson();
+        }
+        else if (edit.startsWith("no version"))
+            content.replace("version=", "edition=");
+        file.resize(0);
+        file.write(content);
     }
 };
 

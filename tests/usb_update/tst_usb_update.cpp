@@ -37,19 +37,30 @@ private slots:
                           "qrn207-updater", {"--quiet", "--ktp", package});
     }
 
-    // Every step over USB, the device then holds the package.
+    // Every step over USB, the device then holds the package. A second run, on a device
+    // that answers 20 ms late, finds everything in place and sends only the RAM boot loader.
     void UpdatesOverUsb()
     {
         const QString state = m_Scratch.FilePath("usb-state.json");
+        const QString log = m_Scratch.FilePath("usb-log.jsonl");
         SimulatorPeers::SimulatorProcess simulator;
-        QVERIFY(simulator.Start({"--udp-port", "0", "--state", state}));
+        QVERIFY(simulator.Start({"--udp-port", "0", "--state", state, "--log", log}));
         const QString package = m_Scratch.MakePackage("usb", {"--usb"});
         QVERIFY(!package.isEmpty());
-        const auto run = CLASS_BRIDGED_RUN::Run(NewMachine(), simulator.UdpPort(), {}, "qrn207-updater",
-                                                {"--quiet", "--ktp", package});
+        const QProcessEnvironment machine = NewMachine();
+        auto run = CLASS_BRIDGED_RUN::Run(machine, simulator.UdpPort(), {}, "qrn207-updater",
+                                          {"--quiet", "--ktp", package});
         QVERIFY2(run.Finished && run.ExitCode == 0,
                  qPrintable(QString::number(run.ExitCode) + run.Output + run.BridgeErrors));
         QCOMPARE(m_Scratch.MissingOnDevice(state, "usb"), QStringList());
+
+        const int firstBlocks = CountEvents(Events(log), "rx", "DATA_FILE");
+        run = CLASS_BRIDGED_RUN::Run(machine, simulator.UdpPort(), {"--reply-delay-ms", "20"},
+                                     "qrn207-updater", {"--quiet"});
+        QVERIFY2(run.Finished && run.ExitCode == 0,
+                 qPrintable(QString::number(run.ExitCode) + run.Output + run.BridgeErrors));
+        const qint64 ramSize = QFileInfo(m_Scratch.FilePath("trees/usb/BINARIES/MICRO/ORLEX_RAM.bin")).size();
+        QCOMPARE(CountEvents(Events(log), "rx", "DATA_FILE") - firstBlocks, int((ramSize + 127) / 128));
     }
 
     // The window's "Get Device Version": "0,0,VEpac" goes out over USB and
