@@ -219,14 +219,13 @@ private slots:
     void OnlyALockWithoutItsProcessIsStale()
     {
         BOX_UPDATER box(false, false, true);
-        QDir().mkpath(box.GetPackageExtractor().GetWorkFolder());
-        const QString path = box.GetPackageExtractor().GetWorkFolder() + "/BOX_UPDATER.lock";
-        for (const qint64 pid : {qint64(QCoreApplication::applicationPid()), qint64(0x7FFFFFF0)})
+        QFile lock(box.WorkFolderLockPath());
+        for (const qint64 pid : {QCoreApplication::applicationPid(), qint64(0x7FFFFFF0)})
         {
-            QFile lock(path);
-            QVERIFY(lock.open(QIODevice::WriteOnly));
-            lock.write(QByteArray::number(pid) + "\n" + QCoreApplication::applicationName().toUtf8() + "\n" +
-                       QSysInfo::machineHostName().toUtf8() + "\n");
+            QVERIFY(QDir().mkpath(box.GetPackageExtractor().GetWorkFolder()) &&
+                    lock.open(QIODevice::WriteOnly));
+            lock.write(
+                QString("%1\n%2\n%3\n").arg(pid).arg(qAppName(), QSysInfo::machineHostName()).toUtf8());
             QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-1),
                                      QFileDevice::FileModificationTime));
             lock.close();
