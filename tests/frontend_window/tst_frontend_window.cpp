@@ -82,9 +82,10 @@ private slots:
             texts << label->text();
         for (const QPushButton* button : window.findChildren<QPushButton*>())
             texts << button->text();
-        for (const QString& text : {"QRN207 Firmware Updater", "&File", "&Open KTP File", "&Exit", "&?",
-                                    "&About QRN207 Firmware Updater", "Device Version: ", "Package Version: ",
-                                    pickPackage, "Get Device Version", "Start", "Quit", "Version: 01.03.03"})
+        for (const QString& text : QStringList{"QRN207 Firmware Updater", "&File", "&Open KTP File", "&Exit",
+                                               "&?", "&About QRN207 Firmware Updater",
+                                               "Device Version: ", "Package Version: ", pickPackage,
+                                               "Get Device Version", "Start", "Quit", "Version: 01.03.03"})
             QVERIFY2(texts.contains(text), qPrintable(text));
         window.ChangeUpdaterVersion(true, "02.01.00");
         QCOMPARE(w.packageVersion->text(), QString("02.01.00"));
