@@ -223,7 +223,7 @@ private slots:
         for (const qint64 pid : {QCoreApplication::applicationPid(), qint64(0x7FFFFFF0)})
         {
             QVERIFY(QDir().mkpath(box.GetPackageExtractor().GetWorkFolder()) &&
-                    lock.open(QIODevice::WriteOnly));
+                    lock.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
             lock.write(
                 QString("%1\n%2\n%3\n").arg(pid).arg(qAppName(), QSysInfo::machineHostName()).toUtf8());
             QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-1),
