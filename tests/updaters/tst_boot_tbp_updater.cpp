@@ -245,8 +245,7 @@ private slots:
 
     // Frames met while a step waits for an acknowledgement that end it, and the text the
     // operator reads: an acknowledgement of a code the protocol does not know (not PING, code 0),
-    // too many attributes for a command (the decoder's ERROR of location 1), a boot-loader
-    // ERROR of a code past its table.
+    // too many attributes for a command (the decoder's ERROR of location 1).
     void unexpectedFrameEndsTheStep_data()
     {
         QTest::addColumn<QByteArray>("frame");
@@ -257,10 +256,6 @@ private slots:
             << QByteArray::fromHex("3a21000400")
             << "An error has been encountered with TBP frame \"Error message location: Project Protocol "
                "Error - Error message code: Duplicate Attributes or overflow\"";
-        QTest::newRow("boot loader error 12")
-            << QByteArray::fromHex("3a02000100000001000c")
-            << "Error has been encountered with value code \"12\" - Message: Unrecognized error code(12)\n"
-               "Error has been received during TBP programming \"BOX_APP\", abort update!";
     }
     void unexpectedFrameEndsTheStep()
     {
