@@ -95,6 +95,7 @@ private slots:
         QCOMPARE(Poll(box, card), Steps{STEP_RESIDENT_PROGRAM_RAM});
         ram->SetStatus(UPDATER_STATUS_RUNNING);
         QCOMPARE(Poll(box, card), Steps());
+        ram->SetProgress(30);
         ram->SetStatus(UPDATER_STATUS_ERROR);
         QCOMPARE(Poll(box, card), Steps{STEP_SAMBA_PROGRAM_RAM});
         Updater(card, STEP_SAMBA_PROGRAM_RAM)->SetStatus(UPDATER_STATUS_SUCCESS);
@@ -102,6 +103,7 @@ private slots:
         Updater(card, STEP_RAM_PROGRAM_RESIDENT)->SetStatus(UPDATER_STATUS_RUNNING);
         QCOMPARE(Poll(box, card), Steps());
         QCOMPARE(ram->GetStatus(), SDWord(UPDATER_STATUS_IDLE));
+        QCOMPARE(ram->GetProgress(), DWord(0));
         Updater(card, STEP_RAM_PROGRAM_RESIDENT)->SetStatus(UPDATER_STATUS_SUCCESS);
         QCOMPARE(Poll(box, card), Steps{STEP_RESIDENT_PROGRAM_RAM});
         QVERIFY(!m_Finished);
@@ -114,6 +116,19 @@ private slots:
         QCOMPARE(card->GetCardState(), DWord(BOX_UPDATER_STATE_ERROR));
         QCOMPARE(states.count(), 1);
         QCOMPARE(states.at(0).at(0).value<T_BOX_UPDATER_STATE>(), BOX_UPDATER_STATE_ERROR);
+    }
+
+    // Without a recovery road (no step 1), step 2 failing ends the update: it is not reset for ever.
+    void Step2FailingWithoutStep1EndsTheRun()
+    {
+        BOX_UPDATER box(false, false, true);
+        CLASS_CARD* card =
+            BuildCard(box, {STEP_RESIDENT_PROGRAM_RAM, STEP_RAM_PROGRAM_MAIN, STEP_FINAL_RESET});
+        CLASS_ABSTRACT_UPDATER* ram = Updater(card, STEP_RESIDENT_PROGRAM_RAM);
+        ram->SetStatus(UPDATER_STATUS_ERROR);
+        QCOMPARE(Poll(box, card), Steps());
+        QVERIFY(m_Finished && m_Error);
+        QCOMPARE(ram->GetStatus(), SDWord(UPDATER_STATUS_ERROR));
     }
 
     // The normal road: 2, then 3 (the unused recovery steps count as done), the FPGA
@@ -219,6 +234,25 @@ private slots:
         const bool held = chown(name, 65534, 65534) == 0 && box.HoldWorkFolder();
         QVERIFY(chown(name, 0, 0) == 0 && !held);
         QVERIFY(box.GetWorkFolderRefusal().contains("\"" + folder + "\" belongs to the account \"nobody\""));
+    }
+
+    // A lock left by a living updater is never taken over, however old; one whose process is gone is.
+    void OnlyALockWithoutItsProcessIsStale()
+    {
+        BOX_UPDATER box(false, false, true);
+        QFile lock(box.WorkFolderLockPath());
+        for (const qint64 pid : {QCoreApplication::applicationPid(), qint64(0x7FFFFFF0)})
+        {
+            QVERIFY(QDir().mkpath(box.GetPackageExtractor().GetWorkFolder()) &&
+                    lock.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+            lock.write(
+                QString("%1\n%2\n%3\n").arg(pid).arg(qAppName(), QSysInfo::machineHostName()).toUtf8());
+            QVERIFY(lock.setFileTime(QDateTime::currentDateTime().addDays(-1),
+                                     QFileDevice::FileModificationTime));
+            lock.close();
+            QCOMPARE(box.HoldWorkFolder(), pid != QCoreApplication::applicationPid());
+        }
+        box.ReleaseWorkFolder();
     }
 
     // Quitting while the update polls: the loop sees it within one poll and

@@ -95,11 +95,20 @@ public:
         return log;
     }
 
-    // Forgets what was seen.
+    // Forgets what was seen and what was still to send.
     void Reset()
     {
         std::lock_guard<std::mutex> lock(m_Mutex);
         m_Log = T_LOG();
+        m_InData.clear();
+    }
+
+    // Bytes the device sends, in packets of at most packetSize, one per read.
+    void Answer(const QByteArray& bytes, int packetSize = 64)
+    {
+        std::lock_guard<std::mutex> lock(m_Mutex);
+        for (int i = 0; i < bytes.size(); i += packetSize)
+            m_InData << bytes.mid(i, packetSize);
     }
 
 private:
@@ -172,6 +181,7 @@ private:
         case USBDEVFS_REAPURB:
         case USBDEVFS_REAPURBNDELAY:
         {
+            FillReads();
             if (m_Completed.isEmpty())
                 return EAGAIN;
             UMockdevIoctlData* target = umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), &error);
@@ -190,11 +200,33 @@ private:
         return EFAULT;
     }
 
+    // Done while the client sits in an ioctl, so that its buffers can be written.
+    void FillReads()
+    {
+        while (!m_Pending.isEmpty() && !m_InData.isEmpty())
+        {
+            UMockdevIoctlData* urb = m_Pending.takeFirst();
+            QByteArray packet = m_InData.takeFirst().left(qMax(Urb(urb)->buffer_length, 0));
+            UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(urb, offsetof(usbdevfs_urb, buffer),
+                                                                    gsize(Urb(urb)->buffer_length), nullptr);
+            if (buffer)
+            {
+                umockdev_ioctl_data_update(buffer, 0, reinterpret_cast<guint8*>(packet.data()),
+                                           gint(packet.size()));
+                g_object_unref(buffer);
+            }
+            Urb(urb)->actual_length = packet.size();
+            Urb(urb)->status = 0;
+            m_Completed.append(urb);
+        }
+    }
+
     UMockdevIoctlBase* m_Handler;
     QString m_Error;
     mutable std::mutex m_Mutex;
     T_LOG m_Log;
     QList<UMockdevIoctlData*> m_Pending; // reads
     QList<UMockdevIoctlData*> m_Completed;
+    QList<QByteArray> m_InData; // packets to send
 };
 } // namespace UsbEmulator

@@ -76,14 +76,25 @@ private slots:
 
     void init() { m_Traces.NewErrors(); }
 
-    // One operator's session: texts, versions, start, progress, finish, stop.
+    // One operator's session: texts (title, menus, labels, buttons), versions, start,
+    // progress, finish, stop.
     void startThenFinishedThenStop()
     {
         CLASS_BOX_UPDATER_WINDOW window(nullptr);
         Widgets w(window);
         const QString pickPackage = "Please use File/Open to select an KTP package.";
-        QCOMPARE(w.packageVersion->text(), pickPackage);
-        QCOMPARE(window.findChild<QLabel*>("PROGRAM_VERSION_LABEL")->text(), QString("Version: 01.03.03"));
+        QStringList texts{window.windowTitle()};
+        for (const QAction* action : window.findChildren<QAction*>())
+            texts << action->text();
+        for (const QLabel* label : window.findChildren<QLabel*>())
+            texts << label->text();
+        for (const QPushButton* button : window.findChildren<QPushButton*>())
+            texts << button->text();
+        for (const QString& text : QStringList{"QRN207 Firmware Updater", "&File", "&Open KTP File", "&Exit",
+                                               "&?", "&About QRN207 Firmware Updater",
+                                               "Device Version: ", "Package Version: ", pickPackage,
+                                               "Get Device Version", "Start", "Quit", "Version: 01.03.03"})
+            QVERIFY2(texts.contains(text), qPrintable(text));
         window.ChangeUpdaterVersion(true, "02.01.00");
         QCOMPARE(w.packageVersion->text(), QString("02.01.00"));
         window.ChangeUpdaterVersion(false, QString());
@@ -186,6 +197,18 @@ private slots:
         for (const QMessageBox* box : window.findChildren<QMessageBox*>())
             boxes << (box->isVisible() ? box->windowTitle() + ": " + box->text() : "hidden");
         QTEST(boxes.join('\n'), "boxes");
+    }
+
+    // A package that could not be taken in: the box updater's box tells the old one is kept.
+    void refusedPackageKeepsTheOldOne()
+    {
+        CLASS_BOX_UPDATER_WINDOW window(nullptr);
+        BOX_UPDATER box(false, false, false);
+        ConnectWindowToBackend(&box, &window);
+        box.SLOT_CopyKtpPackageInLocal(m_Scratch.filePath("absent.ktp"));
+        QTRY_VERIFY(window.findChild<QMessageBox*>());
+        QCOMPARE(window.findChild<QMessageBox*>()->text(),
+                 QString("Error when extracting the selected package. Keeping the old package."));
     }
 
     // Only ".ktp" files, from the dialog or dropped, become the package.

@@ -99,7 +99,8 @@ private slots:
         QElapsedTimer elapsed;
         elapsed.start();
         run = RunUpdater(defaults ? TestSupport::IsolatedEnvironment(root) : environment, {"--quiet"});
-        QVERIFY2(run.ExitCode == 0, qPrintable(QString::number(run.ExitCode) + "\n" + run.Output));
+        QVERIFY2(run.ExitCode == 0 && run.Output.contains("Reset succeed - CARD_BOX\nAll reset succeed, go to reboot!\n"),
+                 qPrintable(QString::number(run.ExitCode) + "\n" + run.Output));
         // Nothing shortened: at least the 5 s start wait of each of its two steps.
         QVERIFY(!defaults || elapsed.elapsed() >= 2 * 5000);
         QTEST(interrupted + " | " + Road(log), "road");
@@ -170,42 +171,84 @@ private slots:
                      qPrintable(name));
     }
 
-    // package: what the sample's CONF/components.json is replaced with, or
-    // "garbage": a package that does not decrypt. No device: no update may start.
-    // A missing package is tst_startup's, a failing device tst_usb_update's.
+    // edit: "garbage" (a package that does not decrypt, beside a good kept package),
+    // "json:TEXT" (the configuration replaced), "no main step", "incompatible" (and no version).
+    // faults: the simulator's, or "absent" for no device at all. Every text must be in the
+    // output or the traces. A refused package starts no update: the device hears nothing.
     void EndsWithTheCodeOfItsFailure_data()
     {
-        QTest::addColumn<QString>("package");
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QStringList>("faults");
         QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("outputText");
-        QTest::newRow("unparsable configuration")
-            << "{\"box_updater_cards\": [" << 2 << "Invalid configurations file at path";
-        QTest::newRow("no card") << "{\"box_updater_cards\": []}" << 2
-                                 << "Invalid configurations file at path";
-        QTest::newRow("package that does not decrypt") << "garbage" << 3 << "abort updater!";
+        QTest::addColumn<QStringList>("texts");
+        const QString rejected = "Invalid configurations file at path";
+        QTest::newRow("no card") << "json:{\"box_updater_cards\": []}" << QStringList() << 2
+                                 << QStringList{rejected, "describes no card"};
+        QTest::newRow("no main firmware step")
+            << "no main step" << QStringList() << 2
+            << QStringList{rejected, "cannot found main communication data"};
+        QTest::newRow("package that does not decrypt")
+            << "garbage" << QStringList() << 3
+            << QStringList{"The KTP package \"%PACKAGE%\" cannot be decrypted, extracted or lacks files, "
+                           "abort updater!\n"};
+        QTest::newRow("boot loader error over UDP")
+            << "" << QStringList{"--fault-error", "9@SET_ADDR"} << 4
+            << QStringList{"Message: Wrong target identification(9)", "has encountered an error!",
+                           "We have encountered an error on the updater, abort updater!"};
+        QTest::newRow("no device, no version, incompatible")
+            << "incompatible" << QStringList{"absent"} << 4
+            << QStringList{"Updater configuration version: XXX\n",
+                           "The package is not compatible, please update the software\n",
+                           "Timeout encountered during initialization updater, abort updater!\n"};
     }
     void EndsWithTheCodeOfItsFailure()
     {
-        QFETCH(QString, package);
-        QFETCH(QString, outputText);
-        const QString root = m_Scratch.NewRoot();
-        QString path = root + "/garbage.ktp";
-        QFile garbage(path);
-        if (package == "garbage")
-            QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(4096, 'x')) == 4096);
-        else
-            path = m_Scratch.MakePackage(QFileInfo(root).fileName(), {},
-                                         [package](const QString& tree)
-                                         {
-                                             QFile file(tree + "/CONF/components.json");
-                                             if (file.open(QIODevice::WriteOnly))
-                                                 file.write(package.toUtf8());
-                                         });
-        garbage.close();
+        QFETCH(QString, edit);
+        QFETCH(QStringList, faults);
+        QFETCH(QStringList, texts);
+        const QString root = m_Scratch.NewRoot(), log = root + "/device.jsonl";
+        SimulatorPeers::SimulatorProcess simulator;
+        const bool device = faults != QStringList{"absent"};
+        QVERIFY(!device || simulator.Start(QStringList{"--udp-port", "0", "--log", log} + faults));
+        const QString port = device ? QString::number(simulator.UdpPort()) : "9";
+        const QStringList sample =
+            QStringList{"--udp-port", port} + QStringList{"--incompatible"}.mid(edit != "incompatible");
+        QString path = m_Scratch.MakePackage(QFileInfo(root).fileName(), sample,
+                                             [edit](const QString& tree) { EditTree(tree, edit); });
         QVERIFY(!path.isEmpty());
-        const T_RUN run = RunUpdater(T_SCRATCH::Environment(root), {"--quiet", "--ktp", path});
+        if (edit == "garbage") // the good package is the one kept; the one given cannot be used
+        {
+            QVERIFY(QDir().mkpath(root + "/data/qrn207-updater") &&
+                    QFile::rename(path, root + "/data/qrn207-updater/kept.ktp"));
+            QFile garbage(path = root + "/garbage.ktp");
+            QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write(QByteArray(4096, 'x')) == 4096);
+        }
+        QProcessEnvironment environment = T_SCRATCH::Environment(root);
+        environment.insert("QRN207_TEST_INACTIVITY_TIMEOUT_MS", "500");
+        const T_RUN run = RunUpdater(environment, {"--quiet", "--ktp", path});
         QTEST(run.ExitCode, "exitCode");
-        QVERIFY2(run.Output.contains(outputText), qPrintable(run.Output));
+        const QString seen = run.Output + Traces(root, "ERROR") + Traces(root, "INFO");
+        for (const QString& text : texts)
+            QVERIFY2(seen.contains(QString(text).replace("%PACKAGE%", path)), qPrintable(text + "\n" + seen));
+        QVERIFY2(run.ExitCode != 3 || !run.Output.contains("Updater configuration version"),
+                 qPrintable(seen));
+        QVERIFY(run.ExitCode == 4 || Events(log).isEmpty());
+    }
+
+private:
+    static void EditTree(const QString& tree, const QString& edit)
+    {
+        QFile file(tree + (edit == "incompatible" ? "/CONF/version.ini" : "/CONF/components.json"));
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QString content = QString::fromUtf8(file.readAll());
+        if (edit.startsWith("json:"))
+            content = edit.mid(5);
+        else if (edit == "incompatible")
+            content.replace("version=", "edition=");
+        else if (edit == "no main step")
+            content.remove(QRegularExpression(
+                "\\{([^{}]|\\{[^{}]*\\})*\"STEP_RAM_PROGRAM_MAIN\"([^{}]|\\{[^{}]*\\})*\\},"));
+        QVERIFY(file.resize(0) && file.write(content.toUtf8()) > 0);
     }
 };
 

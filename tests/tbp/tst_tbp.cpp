@@ -325,6 +325,15 @@ private slots:
             command.attributs.append(Attr(Word(attributs.at(i).toInt()), attributs.at(i + 1).toUInt()));
         QCOMPARE(ERR::ErrorToText(command), text);
     }
+
+    // The boot loader's own error codes, as the operator reads them; past the table, the number.
+    void bootLoaderErrorTexts()
+    {
+        QCOMPARE(ERR::BootLoaderErrorToText(0), QString("Invalid base write address(0)"));
+        QCOMPARE(ERR::BootLoaderErrorToText(9), QString("Wrong target identification(9)"));
+        QCOMPARE(ERR::BootLoaderErrorToText(10), QString("Unrecognized error code(10)"));
+        QCOMPARE(ERR::BootLoaderErrorToText(12), QString("Unrecognized error code(12)"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTbp)

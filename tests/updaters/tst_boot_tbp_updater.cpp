@@ -272,9 +272,24 @@ private slots:
         QVERIFY(faults.first() != "--fault-error" || updater->GetFailureCause().endsWith(code));
     }
 
-    // An acknowledgement of a code the protocol does not know must not pass for PING (code 0).
-    void unknownAckCode()
+    // Frames met while a step waits for an acknowledgement that end it, and the text the
+    // operator reads: an acknowledgement of a code the protocol does not know (not PING, code 0),
+    // too many attributes for a command (the decoder's ERROR of location 1).
+    void unexpectedFrameEndsTheStep_data()
     {
+        QTest::addColumn<QByteArray>("frame");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("unknown acknowledgement") << QByteArray::fromHex("3a0900000000")
+                                                 << "Unrecognized ACK command for updater named \"BOX_APP\"";
+        QTest::newRow("too many attributes, location 1")
+            << QByteArray::fromHex("3a21000400")
+            << "An error has been encountered with TBP frame \"Error message location: Project Protocol "
+               "Error - Error message code: Duplicate Attributes or overflow\"";
+    }
+    void unexpectedFrameEndsTheStep()
+    {
+        QFETCH(QByteArray, frame);
+        QFETCH(QString, text);
         CLASS_BINARY_INFORMATIONS binary(WriteFile(m_Dir, "frames.bin", Pattern(100, 60)), APP_BASE,
                                          APP_BASE);
         Link link;
@@ -284,10 +299,10 @@ private slots:
         Run run(updater);
         emit updater->SIGNAL_Start();
         QTRY_COMPARE_WITH_TIMEOUT(updater->GetState(), BOOT_TBP_STATE_WAIT_ACK, 20000);
-        QMetaObject::invokeMethod(updater, "UpdateNewDataReceived",
-                                  Q_ARG(QByteArray, QByteArray::fromHex("3a0900000000")));
+        QMetaObject::invokeMethod(updater, "UpdateNewDataReceived", Q_ARG(QByteArray, frame));
         QCOMPARE(run.Wait(10000, false), SDWord(UPDATER_STATUS_ERROR));
-        QCOMPARE(run.Texts().last(), QString("Unrecognized ACK command for updater named \"BOX_APP\""));
+        const QString texts = run.Texts().join('\n');
+        QVERIFY2(texts.endsWith(text), qPrintable(texts));
         QVERIFY(!run.Texts().contains("\t PING"));
     }
 

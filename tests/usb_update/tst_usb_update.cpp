@@ -46,26 +46,37 @@ private slots:
     }
 
     // Two devices: the chosen one is updated over USB, the other one's memory stays as it was.
+    // A second run, on the chosen device answering 20 ms late, finds everything in place
+    // and sends only the RAM boot loader.
     void UpdatesTheChosenOfTwoDevices()
     {
         const QString state = m_Scratch.FilePath("usb-state.json");
         const QString otherState = m_Scratch.FilePath("other-state.json");
+        const QString log = m_Scratch.FilePath("usb-log.jsonl");
         SimulatorPeers::SimulatorProcess simulator, other;
-        QVERIFY(simulator.Start({"--udp-port", "0", "--state", state}));
+        QVERIFY(simulator.Start({"--udp-port", "0", "--state", state, "--log", log}));
         QVERIFY(other.Start({"--udp-port", "0", "--state", otherState}));
         const QByteArray otherBefore = ReadFile(otherState);
         const QString package = m_Scratch.MakePackage("usb", {"--usb"});
         QVERIFY(!package.isEmpty());
-        const auto run = CLASS_BRIDGED_RUN::Run(NewMachine(), other.UdpPort(),
-                                                {"--udp-port", QString::number(simulator.UdpPort()),
-                                                 "--serial", "QRN-LEFT", "--serial", "QRN-RIGHT"},
-                                                "qrn207-updater",
-                                                {"--quiet", "--ktp", package, "--usb-device", "QRN-RIGHT"});
+        const QProcessEnvironment machine = NewMachine();
+        const QStringList devices{"--udp-port", QString::number(simulator.UdpPort()), "--serial", "QRN-LEFT",
+                                  "--serial", "QRN-RIGHT"};
+        auto run = CLASS_BRIDGED_RUN::Run(machine, other.UdpPort(), devices, "qrn207-updater",
+                                          {"--quiet", "--ktp", package, "--usb-device", "QRN-RIGHT"});
         QVERIFY2(run.Finished && run.ExitCode == 0,
                  qPrintable(QString::number(run.ExitCode) + run.Output + run.BridgeErrors));
         QCOMPARE(m_Scratch.MissingOnDevice(state, "usb"), QStringList());
         QVERIFY(!otherBefore.isEmpty());
         QCOMPARE(ReadFile(otherState), otherBefore);
+
+        const int firstBlocks = CountEvents(Events(log), "rx", "DATA_FILE");
+        run = CLASS_BRIDGED_RUN::Run(machine, other.UdpPort(), devices + QStringList{"--reply-delay-ms", "20"},
+                                     "qrn207-updater", {"--quiet", "--usb-device", "QRN-RIGHT"});
+        QVERIFY2(run.Finished && run.ExitCode == 0,
+                 qPrintable(QString::number(run.ExitCode) + run.Output + run.BridgeErrors));
+        const qint64 ramSize = QFileInfo(m_Scratch.FilePath("trees/usb/BINARIES/MICRO/ORLEX_RAM.bin")).size();
+        QCOMPARE(CountEvents(Events(log), "rx", "DATA_FILE") - firstBlocks, int((ramSize + 127) / 128));
     }
 
     void ListsTheMatchingDevices()
