@@ -19,10 +19,10 @@ QByteArray Hex(const char* text)
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
-// Unescaped fields of one framed message: source, destination, type, order, payload.
+// Unescaped fields of one framed message: destination, type, order, payload.
 struct T_FIELDS
 {
-    int source = -1, destination = -1, type = -1, order = -1;
+    int destination = -1, type = -1, order = -1;
     QByteArray payload;
 };
 
@@ -35,7 +35,6 @@ T_FIELDS Fields(const QByteArray& frame)
     content.replace(Hex("1B1B"), Hex("1B"));
     if (content.size() < 6 || TX::ComputeCrc8(content.left(content.size() - 1)) != Byte(content.back()))
         return fields;
-    fields.source = Byte(content.at(0));
     fields.destination = Byte(content.at(1));
     fields.type = Byte(content.at(2));
     fields.order = (Byte(content.at(3)) << 8) | Byte(content.at(4));
@@ -97,20 +96,24 @@ private slots:
         TX hostTx(0, 60000, false), cardTx(5, 60000, false);
         RX cardRx(5, &cardTx), hostRx(0, &hostTx);
         std::atomic<int> delivered{0};
+        std::atomic<bool> go{false}; // both threads at work at once, not one after the other
         connect(&hostTx, &TX::SIGNAL_SendDataOnCom, [&](QByteArray d) { cardRx.DecodeReceivedData(d); });
         connect(&cardTx, &TX::SIGNAL_SendDataOnCom, [&](QByteArray d) { hostRx.DecodeReceivedData(d); });
         connect(&cardRx, &RX::SIGNAL_NewMsgAvailable, [&] { ++delivered; });
         const auto send = [&]
         {
-            for (int i = 0; i < 300; ++i)
+            while (!go)
+                std::this_thread::yield();
+            for (int i = 0; i < 3000; ++i)
                 hostTx.SendMessage(5, NODE_MSG_TYPE_WITH_ACK, "m", 0);
         };
         std::thread first(send), second(send);
+        go = true;
         first.join();
         second.join();
-        QCOMPARE(delivered.load(), 600);
+        QCOMPARE(delivered.load(), 6000);
         QCOMPARE(hostTx.GetPendingCount(), 0);
-        QCOMPARE(hostTx.GetNextOrder(), Word(600));
+        QCOMPARE(hostTx.GetNextOrder(), Word(6000));
     }
 
     void chunksAreReassembled()

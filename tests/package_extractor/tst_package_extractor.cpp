@@ -21,9 +21,8 @@ int Run(const QString& program, const QStringList& arguments, const QString& fol
     if (!folder.isEmpty())
         process.setWorkingDirectory(folder);
     process.start(program, arguments);
-    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
-        return -1;
-    return process.exitCode();
+    const bool ended = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit;
+    return ended ? process.exitCode() : -1;
 }
 
 bool Write(const QString& path, const QByteArray& content)

@@ -24,10 +24,7 @@ QByteArray Hex(const char* text)
 
 T_THIRD_BLOCK_PROTOCOL_ATTRIBUT Attr(Word id, const QVariant& value)
 {
-    T_THIRD_BLOCK_PROTOCOL_ATTRIBUT attribut;
-    attribut.id = id;
-    attribut.value = value;
-    return attribut;
+    return {id, 0, value};
 }
 
 // (location, code) of an ERROR command of the error protocol.
