@@ -63,9 +63,6 @@ public:
         return found;
     }
 
-    // Nothing to stop: every line is already written when its trace call returns.
-    void Stop() {}
-
 private:
     int m_Mark = 0;
     int m_Seen = 0;

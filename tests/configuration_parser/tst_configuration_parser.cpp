@@ -14,6 +14,7 @@
 #include "BACKEND/UPDATER/COMPONENTS/MVR_ClassCommunicationConfUsb.h"
 #include "BACKEND/UPDATER/ClassAbstractUpdater.h"
 #include "BACKEND/UPDATER/MICRO/FILE/PROG_ClassBinaryInformations.h"
+#include "TestSupport.h"
 #include "TraceCapture.h"
 #include "TraceMessages.h"
 
@@ -139,11 +140,7 @@ private slots:
         QVERIFY(QFile::link("/proc/self/mem", m_Base + "BIN/unreadable.bin"));
     }
 
-    void cleanupTestCase()
-    {
-        QDir(m_Base).removeRecursively();
-        m_Traces.Stop();
-    }
+    void cleanupTestCase() { QDir(m_Base).removeRecursively(); }
 
     void init() { m_Traces.NewErrors(); }
 
@@ -200,141 +197,102 @@ private slots:
         QTest::addColumn<QStringList>("messages");
         const QJsonObject example = WorkedExample();
         const QJsonValue removed(QJsonValue::Undefined);
+        const QString P = "ParsingConfigurationsFile|", C = "ParsingCommunicationsEntry|";
+        const QString E = "ParsingComponentEntry|", B = "CreateBinaryInformations|";
+        const auto raw =
+            [](const char* name, const char* kind, const QByteArray& content, QStringList messages)
+        { QTest::newRow(name) << kind << content << false << messages; };
+        const auto row = [](const char* name, const QJsonObject& root, bool result, QStringList messages)
+        { QTest::newRow(name) << "file" << Json(root) << result << messages; };
+        const auto failing = [&row](const char* name, const QJsonObject& root, QStringList messages)
+        { row(name, root, false, messages); };
 
-        QTest::newRow("missing file")
-            << "missing" << QByteArray() << false
-            << QStringList{"ParsingConfigurationsFile|Cannot find the configuration file at: "
-                           "%PATH%"};
-        QTest::newRow("unreadable file")
-            << "folder" << QByteArray() << false
-            << QStringList{
-                   "ParsingConfigurationsFile|Cannot open the configuration file at: %PATH% because: file to "
-                   "open is a directory"};
-        QTest::newRow("malformed JSON")
-            << "file" << QByteArray("{\"box_updater_cards\": []") << false
-            << QStringList{
-                   "ParsingConfigurationsFile|Updater configuration file has encountered JSON parsing error "
-                   "(unterminated objectat offset 24) at: %PATH%"};
-        QTest::newRow("empty document") << "file" << QByteArray("\n") << false
-                                        << QStringList{"ParsingConfigurationsFile|Updater configuration file "
-                                                       "is empty or is not valid at: %PATH%"};
-        QTest::newRow("no root item")
-            << "file" << QByteArray("{\"cards\": []}") << false
-            << QStringList{
-                   Missing("box_updater_cards"),
-                   "ParsingConfigurationsFile|Cannot found root itembox_updater_cards in the configuration "
-                   "file at: %PATH%"};
-        QTest::newRow("component without end-action")
-            << "file" << Json(With(example, At(BASICS, "0.end-action"), removed)) << false
-            << QStringList{Missing("end-action"), INVALID_COMPONENTS};
-        QTest::newRow("card without info") << "file" << Json(With(example, At(CARDS, "info"), removed))
-                                           << true << QStringList{Missing("info")};
+        raw("missing file", "missing", {}, {P + "Cannot find the configuration file at: %PATH%"});
+        raw("unreadable file", "folder", {},
+            {P + "Cannot open the configuration file at: %PATH% because: file to open is a directory"});
+        raw("malformed JSON", "file", "{\"box_updater_cards\": []",
+            {P + "Updater configuration file has encountered JSON parsing error (unterminated objectat "
+                 "offset 24) at: %PATH%"});
+        raw("empty document", "file", "\n",
+            {P + "Updater configuration file is empty or is not valid at: %PATH%"});
+        raw("no root item", "file", "{\"cards\": []}",
+            {Missing("box_updater_cards"),
+             P + "Cannot found root itembox_updater_cards in the configuration file at: %PATH%"});
+        failing("component without end-action", With(example, At(BASICS, "0.end-action"), removed),
+                {Missing("end-action"), INVALID_COMPONENTS});
+        row("card without info", With(example, At(CARDS, "info"), removed), true, {Missing("info")});
+        const QString slot0 = At(CARDS, "backends.0.revisions.0.backend_slots.0.backend_slot");
         QJsonObject withSlots = With(example, At(CARDS, "info.backend_slot"), 2);
         withSlots = With(withSlots, At(CARDS, "backends.0.backend"), "DP");
         withSlots = With(withSlots, At(CARDS, "backends.0.revisions.0.revision"), 0);
-        withSlots = With(withSlots, At(CARDS, "backends.0.revisions.0.backend_slots.0.backend_slot"), 1);
+        withSlots = With(withSlots, slot0, 1);
         withSlots =
             With(withSlots, At(CARDS, "backends.0.revisions.0.backend_slots.0.components"), QJsonArray());
-        QTest::newRow("slot in range") << "file" << Json(withSlots) << true << QStringList();
-        QTest::newRow("slot out of range")
-            << "file"
-            << Json(With(withSlots, At(CARDS, "backends.0.revisions.0.backend_slots.0.backend_slot"), 2))
-            << false
-            << QStringList{
-                   "ParsingConfigurationsFile|BackEnd slot value is out-of-range (2) for components in card "
-                   "named \"CARD_BOX\" who have only 2 inside!"};
-        QTest::newRow("unknown backend")
-            << "file" << Json(With(withSlots, At(CARDS, "backends.0.backend"), "VGA")) << false
-            << QStringList{
-                   "ParsingConfigurationsFile|BackEnd is not recognized \"VGA\" for backends in card named "
-                   "\"CARD_BOX\""};
+        row("slot in range", withSlots, true, {});
+        failing("slot out of range", With(withSlots, slot0, 2),
+                {P + "BackEnd slot value is out-of-range (2) for components in card named \"CARD_BOX\" who "
+                     "have only 2 inside!"});
+        failing("unknown backend", With(withSlots, At(CARDS, "backends.0.backend"), "VGA"),
+                {P + "BackEnd is not recognized \"VGA\" for backends in card named \"CARD_BOX\""});
 
         QJsonObject checkedMain = Component("STEP_RAM_PROGRAM_MAIN", "BIN/main.bin", "APP", "0x100", "jump");
         checkedMain["binary-verification"] = QJsonObject{{"path", "BIN/verif.bin"}, {"base-addr", "0"}};
         const QJsonObject edid = Component("STEP_RAM_PROGRAM_EDID_0", "BIN/verif.bin", "EDID_0", "0", "none");
         const QJsonObject reset = Component("STEP_FINAL_RESET", "", "RESIDENT", "0", "reset");
         const QJsonObject verified = With(example, BASICS, QJsonArray{checkedMain, edid, reset});
-        QTest::newRow("unregistered verification binary")
-            << "file" << Json(verified) << false
-            << QStringList{
-                   "ParsingComponentEntry|The verification binary at the path: %BASE%BIN/verif.bin is not "
-                   "registered",
-                   INVALID_COMPONENTS};
-        QTest::newRow("verification binary registered before")
-            << "file" << Json(With(example, BASICS, QJsonArray{edid, checkedMain, reset})) << true
-            << QStringList();
+        failing("unregistered verification binary", verified,
+                {E + "The verification binary at the path: %BASE%BIN/verif.bin is not registered",
+                 INVALID_COMPONENTS});
+        row("verification binary registered before",
+            With(example, BASICS, QJsonArray{edid, checkedMain, reset}), true, {});
 
-        QJsonObject twoCards = example;
-        twoCards["box_updater_cards"] = QJsonArray{example["box_updater_cards"].toArray().at(0),
-                                                   example["box_updater_cards"].toArray().at(0)};
-        QTest::newRow("second BOX card")
-            << "file" << Json(twoCards) << false
-            << QStringList{"AddCard|A card with the same type 0 already exists!",
-                           "ParsingConfigurationsFile|Card type \"BOX\" is not added to list"};
-        QTest::newRow("unknown card type")
-            << "file" << Json(With(example, At(CARDS, "info.details.0.type"), "box")) << false
-            << QStringList{"CLASS_CARD|Unrecognized card type: 1",
-                           "ParsingConfigurationsFile|Card named \"CARD_\" is not initialized!"};
-        QTest::newRow("unknown communication type")
-            << "file" << Json(With(example, At(COMMUNICATION, "type"), "SPI")) << false
-            << QStringList{"ParsingCommunicationsEntry|Unrecognized communication type: SPI",
-                           COMMUNICATIONS_FAILED};
-        QTest::newRow("bad PID")
-            << "file" << Json(With(example, At(COMMUNICATION, "parameters.pid"), "XYZ")) << false
-            << QStringList{"ParsingCommunicationsEntry|Cannot convert PID (XYZ) for one USB communication",
-                           COMMUNICATIONS_FAILED};
-        QTest::newRow("second USB link on the card")
-            << "file"
-            << Json(With(
-                   example, "box_updater_cards.0.info.details.0.communication.1",
-                   example["box_updater_cards"].toArray().at(0)["info"]["details"][0]["communication"][0]))
-            << false
-            << QStringList{"AddCommunication|Communication type USB is already affected for the card named "
-                           "\"CARD_BOX\"",
-                           COMMUNICATIONS_FAILED};
-        QTest::newRow("RAM_SAMBA and any type on the final reset")
-            << "file"
-            << Json(With(With(example, At(BASICS, "0.type"), "RAM_SAMBA"), At(BASICS, "1.type"), "whatever"))
-            << true << QStringList();
-        QTest::newRow("missing binary")
-            << "file" << Json(With(example, At(BASICS, "0.path"), "BIN/absent.bin")) << false
-            << QStringList{"ParsingComponentEntry|Invalid binary file path: %BASE%BIN/absent.bin for entry "
-                           "STEP_RAM_PROGRAM_MAIN",
-                           INVALID_COMPONENTS};
-        // Left unloaded, it would be sent as zero-length writes for ever.
+        const QJsonValue card = example["box_updater_cards"].toArray().at(0);
+        failing("second BOX card", QJsonObject{{"box_updater_cards", QJsonArray{card, card}}},
+                {"AddCard|A card with the same type 0 already exists!",
+                 P + "Card type \"BOX\" is not added to list"});
+        failing("unknown card type", With(example, At(CARDS, "info.details.0.type"), "box"),
+                {"CLASS_CARD|Unrecognized card type: 1", P + "Card named \"CARD_\" is not initialized!"});
+        failing("unknown communication type", With(example, At(COMMUNICATION, "type"), "SPI"),
+                {C + "Unrecognized communication type: SPI", COMMUNICATIONS_FAILED});
+        failing("bad PID", With(example, At(COMMUNICATION, "parameters.pid"), "XYZ"),
+                {C + "Cannot convert PID (XYZ) for one USB communication", COMMUNICATIONS_FAILED});
+        failing(
+            "second USB link on the card",
+            With(example, "box_updater_cards.0.info.details.0.communication.1",
+                 card["info"]["details"][0]["communication"][0]),
+            {"AddCommunication|Communication type USB is already affected for the card named \"CARD_BOX\"",
+             COMMUNICATIONS_FAILED});
+        row("RAM_SAMBA and any type on the final reset",
+            With(With(example, At(BASICS, "0.type"), "RAM_SAMBA"), At(BASICS, "1.type"), "whatever"), true,
+            {});
+        failing("missing binary", With(example, At(BASICS, "0.path"), "BIN/absent.bin"),
+                {E + "Invalid binary file path: %BASE%BIN/absent.bin for entry STEP_RAM_PROGRAM_MAIN",
+                 INVALID_COMPONENTS});
+        // Left unloaded, it would be sent as zero-length writes for ever (row named by docs/RELIABILITY.md).
         QTest::newRow("binary that cannot be read")
             << "file" << Json(With(example, At(BASICS, "0.path"), "BIN/unreadable.bin")) << false
-            << QStringList{
-                   "CLASS_BINARY_INFORMATIONS|Cannot read programmation file at path "
-                   "\"%BASE%BIN/unreadable.bin\": Input/output error",
-                   "CreateBinaryInformations|Cannot read the binary at the path: "
-                   "\"%BASE%BIN/unreadable.bin\"",
-                   "ParsingComponentEntry|Could not create the binary informations for the one at the "
-                   "path: %BASE%BIN/unreadable.bin",
-                   INVALID_COMPONENTS};
-        // Nothing could ever program it, so the update must not run.
-        QTest::newRow("unknown programmation")
-            << "file" << Json(With(example, At(BASICS, "1.programmation"), "FLASH")) << false
-            << QStringList{"CLASS_CARD_COMPONENT|Unrecognized programmation name FLASH for component card "
-                           "namedBOX_STEP_FINAL_RESET",
+            << QStringList{"CLASS_BINARY_INFORMATIONS|Cannot read programmation file at path "
+                           "\"%BASE%BIN/unreadable.bin\": Input/output error",
+                           B + "Cannot read the binary at the path: \"%BASE%BIN/unreadable.bin\"",
+                           E + "Could not create the binary informations for the one at the path: "
+                               "%BASE%BIN/unreadable.bin",
                            INVALID_COMPONENTS};
+        // Nothing could ever program it, so the update must not run.
+        failing("unknown programmation", With(example, At(BASICS, "1.programmation"), "FLASH"),
+                {"CLASS_CARD_COMPONENT|Unrecognized programmation name FLASH for component card "
+                 "namedBOX_STEP_FINAL_RESET",
+                 INVALID_COMPONENTS});
 
         // The other texts, spellings included: operators' log filters match them as they are.
-        auto failing = [](const char* name, const QJsonObject& root, QStringList messages)
-        { QTest::newRow(name) << "file" << Json(root) << false << messages; };
-        const QString P = "ParsingConfigurationsFile|", C = "ParsingCommunicationsEntry|";
-        const QString E = "ParsingComponentEntry|", B = "CreateBinaryInformations|";
-        const QString card = " for components in card named \"CARD_BOX\"";
+        const QString inCard = " for components in card named \"CARD_BOX\"";
         failing("revision below 0",
                 With(example, At(CARDS, "components.revisions.0"),
                      QJsonObject{{"revision", -1}, {"components", QJsonArray()}}),
-                {P + "Revision value is invalid (-1)" + card});
-        const QString backendRevision = At(CARDS, "backends.0.revisions.0.revision");
-        failing("backend revision below 0", With(withSlots, backendRevision, -1),
-                {P + "Revision value is invalid (-1)" + card});
-        failing("slot below 0",
-                With(withSlots, At(CARDS, "backends.0.revisions.0.backend_slots.0.backend_slot"), -1),
-                {P + "BackEnd slot value is invalid (-1)" + card});
+                {P + "Revision value is invalid (-1)" + inCard});
+        failing("backend revision below 0", With(withSlots, At(CARDS, "backends.0.revisions.0.revision"), -1),
+                {P + "Revision value is invalid (-1)" + inCard});
+        failing("slot below 0", With(withSlots, slot0, -1),
+                {P + "BackEnd slot value is invalid (-1)" + inCard});
         failing("empty backend", With(withSlots, At(CARDS, "backends.0.backend"), ""),
                 {P + "BackEnd is invalid \"\" for backends in card named \"CARD_BOX\""});
         failing(
@@ -501,10 +459,7 @@ private slots:
 private:
     QString WriteConfiguration(const QByteArray& content)
     {
-        QFile file(m_Scratch.filePath(QStringLiteral("components.json")));
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(content) != content.size())
-            return QString();
-        return file.fileName();
+        return TestSupport::WriteFile(m_Scratch, QStringLiteral("components.json"), content);
     }
 
     QTemporaryDir m_Scratch;

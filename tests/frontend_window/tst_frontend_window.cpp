@@ -28,21 +28,13 @@ namespace
 // The window's widgets, found by object name.
 struct Widgets
 {
-    explicit Widgets(CLASS_BOX_UPDATER_WINDOW& window)
-        : start(window.findChild<QPushButton*>("START_STOP_BUTTON")),
-          version(window.findChild<QPushButton*>("GET_DEVICE_VERSION_BUTTON")),
-          bar(window.findChild<CLASS_UPDATE_PROGRESS_BAR*>("UPDATE_PROGRESS_BAR")),
-          label(window.findChild<CLASS_UPDATE_LABEL*>("UPDATE_STATE_LABEL")),
-          deviceVersion(window.findChild<QLabel*>("DEVICE_VERSION_VALUE_LABEL")),
-          packageVersion(window.findChild<QLabel*>("PACKAGE_VERSION_VALUE_LABEL"))
-    {
-    }
-    QPushButton* start;
-    QPushButton* version;
-    CLASS_UPDATE_PROGRESS_BAR* bar;
-    CLASS_UPDATE_LABEL* label;
-    QLabel* deviceVersion;
-    QLabel* packageVersion;
+    CLASS_BOX_UPDATER_WINDOW& window;
+    QPushButton* start = window.findChild<QPushButton*>("START_STOP_BUTTON");
+    QPushButton* version = window.findChild<QPushButton*>("GET_DEVICE_VERSION_BUTTON");
+    CLASS_UPDATE_PROGRESS_BAR* bar = window.findChild<CLASS_UPDATE_PROGRESS_BAR*>("UPDATE_PROGRESS_BAR");
+    CLASS_UPDATE_LABEL* label = window.findChild<CLASS_UPDATE_LABEL*>("UPDATE_STATE_LABEL");
+    QLabel* deviceVersion = window.findChild<QLabel*>("DEVICE_VERSION_VALUE_LABEL");
+    QLabel* packageVersion = window.findChild<QLabel*>("PACKAGE_VERSION_VALUE_LABEL");
 };
 
 QRect PlaceIn(QWidget& window, QWidget* child)
@@ -81,15 +73,11 @@ private slots:
     void startThenFinishedThenStop()
     {
         CLASS_BOX_UPDATER_WINDOW window(nullptr);
-        Widgets w(window);
+        Widgets w{window};
         const QString pickPackage = "Please use File/Open to select an KTP package.";
-        QStringList texts{window.windowTitle()};
-        for (const QAction* action : window.findChildren<QAction*>())
-            texts << action->text();
-        for (const QLabel* label : window.findChildren<QLabel*>())
-            texts << label->text();
-        for (const QPushButton* button : window.findChildren<QPushButton*>())
-            texts << button->text();
+        QStringList texts{window.windowTitle()}; // and those of every action, label and button
+        for (const QObject* child : window.findChildren<QObject*>())
+            texts << child->property("text").toString();
         for (const QString& text : QStringList{"QRN207 Firmware Updater", "&File", "&Open KTP File", "&Exit",
                                                "&?", "&About QRN207 Firmware Updater",
                                                "Device Version: ", "Package Version: ", pickPackage,
@@ -171,7 +159,7 @@ private slots:
     {
         QFETCH(QStringList, events);
         CLASS_BOX_UPDATER_WINDOW window(nullptr);
-        Widgets w(window);
+        Widgets w{window};
         for (const QString& event : events)
         {
             if (event == "version")
@@ -271,10 +259,7 @@ private slots:
     {
         InitEnumerationTables();
         BOX_UPDATER box(false, false, false);
-        T_BOX_UPDATER_DELAYS delays;
-        delays.PollIntervalMs = 20;
-        delays.InactivityTimeoutMs = 100;
-        box.SetDelays(delays);
+        box.SetDelays({20, 100}); // polls every 20 ms, times out after 100 ms of silence
         CLASS_BINARY_INFORMATIONS noBinary(QString(), 0, 0);
         CLASS_CARD* card = box.GetCardsManager().AddCard(CARD_TYPE_BOX);
         QVERIFY(card &&
@@ -293,7 +278,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QCOMPARE(qApp->styleSheet(), StyleSheet::LoadApplicationStyleSheet());
-        Widgets w(window);
+        Widgets w{window};
         QCOMPARE(window.size(), QSize(420, 170));
         QLabel* ready = w.packageVersion;
         const QRect needed =

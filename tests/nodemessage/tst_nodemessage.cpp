@@ -19,10 +19,10 @@ QByteArray Hex(const char* text)
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
-// Unescaped fields of one framed message: source, destination, type, order, payload.
+// Unescaped fields of one framed message: destination, type, order, payload.
 struct T_FIELDS
 {
-    int source = -1, destination = -1, type = -1, order = -1;
+    int destination = -1, type = -1, order = -1;
     QByteArray payload;
 };
 
@@ -35,7 +35,6 @@ T_FIELDS Fields(const QByteArray& frame)
     content.replace(Hex("1B1B"), Hex("1B"));
     if (content.size() < 6 || TX::ComputeCrc8(content.left(content.size() - 1)) != Byte(content.back()))
         return fields;
-    fields.source = Byte(content.at(0));
     fields.destination = Byte(content.at(1));
     fields.type = Byte(content.at(2));
     fields.order = (Byte(content.at(3)) << 8) | Byte(content.at(4));
@@ -43,33 +42,6 @@ T_FIELDS Fields(const QByteArray& frame)
     return fields;
 }
 
-// Two nodes joined by a wire that can be cut into chunks: host (0) and card (5).
-struct T_LINK
-{
-    TX hostTx{0, 150, true};
-    RX hostRx{0, &hostTx};
-    TX cardTx{5, 150, true};
-    RX cardRx{5, &cardTx};
-    QList<QByteArray> toCard, toHost; // every frame put on the wire
-    QSignalSpy hostGot{&hostRx, &RX::SIGNAL_NewMsgAvailable};
-    QSignalSpy cardGot{&cardRx, &RX::SIGNAL_NewMsgAvailable};
-
-    T_LINK()
-    {
-        QObject::connect(&hostTx, &TX::SIGNAL_SendDataOnCom,
-                         [this](const QByteArray& d)
-                         {
-                             toCard << d;
-                             cardRx.DecodeReceivedData(d);
-                         });
-        QObject::connect(&cardTx, &TX::SIGNAL_SendDataOnCom,
-                         [this](const QByteArray& d)
-                         {
-                             toHost << d;
-                             hostRx.DecodeReceivedData(d);
-                         });
-    }
-};
 } // namespace
 
 class TestNodeMessage : public QObject
@@ -86,8 +58,6 @@ private slots:
         QVERIFY(m_Scratch.isValid());
         QVERIFY(m_Traces.Start(m_Scratch.filePath("traces")));
     }
-
-    void cleanupTestCase() { m_Traces.Stop(); }
 
     void crcAndFraming()
     {
@@ -126,20 +96,24 @@ private slots:
         TX hostTx(0, 60000, false), cardTx(5, 60000, false);
         RX cardRx(5, &cardTx), hostRx(0, &hostTx);
         std::atomic<int> delivered{0};
+        std::atomic<bool> go{false}; // both threads at work at once, not one after the other
         connect(&hostTx, &TX::SIGNAL_SendDataOnCom, [&](QByteArray d) { cardRx.DecodeReceivedData(d); });
         connect(&cardTx, &TX::SIGNAL_SendDataOnCom, [&](QByteArray d) { hostRx.DecodeReceivedData(d); });
         connect(&cardRx, &RX::SIGNAL_NewMsgAvailable, [&] { ++delivered; });
         const auto send = [&]
         {
-            for (int i = 0; i < 300; ++i)
+            while (!go)
+                std::this_thread::yield();
+            for (int i = 0; i < 3000; ++i)
                 hostTx.SendMessage(5, NODE_MSG_TYPE_WITH_ACK, "m", 0);
         };
         std::thread first(send), second(send);
+        go = true;
         first.join();
         second.join();
-        QCOMPARE(delivered.load(), 600);
+        QCOMPARE(delivered.load(), 6000);
         QCOMPARE(hostTx.GetPendingCount(), 0);
-        QCOMPARE(hostTx.GetNextOrder(), Word(600));
+        QCOMPARE(hostTx.GetNextOrder(), Word(6000));
     }
 
     void chunksAreReassembled()
@@ -170,25 +144,30 @@ private slots:
 
     void repetitionsAreAckedButDeliveredOnce()
     {
-        T_LINK link;
+        TX cardTx(5, 150, true);
+        RX cardRx(5, &cardTx);
+        QSignalSpy got(&cardRx, &RX::SIGNAL_NewMsgAvailable);
+        QSignalSpy acks(&cardTx, &TX::SIGNAL_SendDataOnCom);
         const QByteArray first = TX::FrameMessage(0, 5, NODE_MSG_TYPE_WITH_ACK, 40, "frame");
         const QByteArray again = TX::FrameMessage(0, 5, NODE_MSG_TYPE_REPEAT, 40, "frame");
-        link.cardRx.DecodeReceivedData(first);
-        link.cardRx.DecodeReceivedData(again);
-        link.cardRx.DecodeReceivedData(again);
-        QCOMPARE(link.cardGot.size(), 1);
-        QCOMPARE(link.toHost.size(), 3);
-        for (const QByteArray& ack : link.toHost)
+        cardRx.DecodeReceivedData(first);
+        cardRx.DecodeReceivedData(again);
+        cardRx.DecodeReceivedData(again);
+        QCOMPARE(got.size(), 1);
+        QCOMPARE(acks.size(), 3);
+        for (const QList<QVariant>& ack : acks)
         {
-            const T_FIELDS fields = Fields(ack);
+            const T_FIELDS fields = Fields(ack.at(0).toByteArray());
             QCOMPARE(fields.type, int(NODE_MSG_TYPE_ACK));
             QCOMPARE(fields.destination, 0);
             QCOMPARE(fields.payload, Hex("0028"));
         }
+        TX hostTx(0); // that never sent order 40
+        RX(0, &hostTx).DecodeReceivedData(acks.at(0).at(0).toByteArray());
         QVERIFY(m_Traces.NewErrorEndsWith("Received Ack for Unknow message for order : 40"));
-        link.cardRx.ClearNodeHistory(0);
-        link.cardRx.DecodeReceivedData(again);
-        QCOMPARE(link.cardGot.size(), 2);
+        cardRx.ClearNodeHistory(0);
+        cardRx.DecodeReceivedData(again);
+        QCOMPARE(got.size(), 2);
     }
 
     void historyKeepsTheLatestOrders()
@@ -275,14 +254,12 @@ private slots:
                              << QString("CRC Failed between message CRC : %1 and calculate CRC : %2")
                                     .arg(int(SByte(crc ^ 0x80)))
                                     .arg(int(SByte(crc)));
-        const QByteArray shortBody = Hex("00 05 00 00");
-        QTest::newRow("short") << shortBody + char(TX::ComputeCrc8(shortBody))
-                               << "Data size is incorrect and less than 5 bytes";
-        QTest::newRow("empty") << QByteArray() << "Data size is incorrect and less than 5 bytes";
-        const QByteArray badType = Hex("00 05 09 00 01");
-        QTest::newRow("type") << badType + char(TX::ComputeCrc8(badType)) << "Unknow Message data type";
-        const QByteArray shortAck = Hex("00 05 03 00 01 00");
-        QTest::newRow("ack") << shortAck + char(TX::ComputeCrc8(shortAck)) << "Received ack without order";
+        const auto sealed = [](const char* hex) { return Hex(hex) + char(TX::ComputeCrc8(Hex(hex))); };
+        const QString tooShort = "Data size is incorrect and less than 5 bytes";
+        QTest::newRow("short") << sealed("00 05 00 00") << tooShort;
+        QTest::newRow("empty") << QByteArray() << tooShort;
+        QTest::newRow("type") << sealed("00 05 09 00 01") << "Unknow Message data type";
+        QTest::newRow("ack") << sealed("00 05 03 00 01 00") << "Received ack without order";
     }
 
     void damagedMessagesAreDropped()
@@ -340,9 +317,7 @@ private slots:
         RX rx(5, &tx);
         QSignalSpy got(&rx, &RX::SIGNAL_NewMsgAvailable);
         QSignalSpy sent(&tx, &TX::SIGNAL_SendDataOnCom);
-        const QByteArray foreign = TX::FrameMessage(0, 9, 1, 3,
-                                                    "\x1B"
-                                                    "for nine");
+        const QByteArray foreign = TX::FrameMessage(0, 9, 1, 3, "\033for nine");
         rx.DecodeReceivedData(foreign);
         QCOMPARE(got.size(), 0);
         QCOMPARE(sent.size(), 1);

@@ -24,10 +24,7 @@ QByteArray Hex(const char* text)
 
 T_THIRD_BLOCK_PROTOCOL_ATTRIBUT Attr(Word id, const QVariant& value)
 {
-    T_THIRD_BLOCK_PROTOCOL_ATTRIBUT attribut;
-    attribut.id = id;
-    attribut.value = value;
-    return attribut;
+    return {id, 0, value};
 }
 
 // (location, code) of an ERROR command of the error protocol.
@@ -42,11 +39,6 @@ QPair<uint, uint> ErrorOf(const T_THIRD_BLOCK_PROTOCOL_COMMAND& command)
 template <typename F, typename... A> T_FORMATTER With(F format, A... arguments)
 {
     return [=](QByteArray& frame) { return format(frame, arguments...); };
-}
-
-Bool DecodeBoot(const QByteArray& frame, Byte& header, T_THIRD_BLOCK_PROTOCOL_COMMAND& command)
-{
-    return TBP::Decode(frame, header, command, MVR::Protocol());
 }
 } // namespace
 
@@ -66,8 +58,6 @@ private slots:
         ERR::CreateDescriptors();
         MVR::CreateDescriptors();
     }
-
-    void cleanupTestCase() { m_Traces.Stop(); }
 
     // Every command of the catalogue, byte for byte as the boot loaders expect it;
     // the decoder must read the same bytes back into the same frame.
@@ -152,19 +142,6 @@ private slots:
         QCOMPARE(again.toHex(' '), expected.toHex(' '));
     }
 
-    void stringValueCarriesItsTerminator()
-    {
-        const TBP_ATTRIBUT_DESCRIPTOR text{0x05, false, String, 0, {}};
-        T_THIRD_BLOCK_PROTOCOL_ATTRIBUT attribut;
-        QVERIFY(TBP::FormatAttribute(0x05, QStringLiteral("ab"), &text, attribut));
-        QByteArray data;
-        QVERIFY(TBP::EncodeAttributs(attribut, data, &text));
-        QCOMPARE(data.toHex(' '), Hex("05 00 03 00 61 62 00").toHex(' '));
-        QList<T_THIRD_BLOCK_PROTOCOL_ATTRIBUT> decoded;
-        QVERIFY(TBP::DecodeAttributs(data, decoded, {&text}));
-        QCOMPARE(decoded.at(0).value.toByteArray(), QByteArray("ab\0", 3));
-    }
-
     void formatCommandOrdersAndChecks()
     {
         const TBP_COMMAND_DESCRIPTOR* versionStatus = MVR::CommandDescriptor(BOOT_CMD_VERSION_STATUS);
@@ -212,17 +189,10 @@ private slots:
         QVERIFY(m_Traces.NewErrorEndsWith(trace));
     }
 
-    void encodeAnnouncesTheAttributesHeld()
+    // A block that its 16-bit size field cannot describe is refused, not cut.
+    void oversizedBlockIsRefused()
     {
-        T_THIRD_BLOCK_PROTOCOL_COMMAND jump;
-        jump.code = BOOT_CMD_JUMP;
         QByteArray data;
-        QVERIFY(TBP::Encode(0x3A, jump, MVR::Protocol(), data));
-        QCOMPARE(data.toHex(' '), Hex("3A 18 00 00 00").toHex(' '));
-        QByteArray untouched("keep");
-        QVERIFY(!TBP::Encode(0x3A, jump, nullptr, untouched));
-        QCOMPARE(untouched, QByteArray("keep"));
-        // A block that its 16-bit size field cannot describe is refused, not cut.
         QVERIFY(!MVR::FormatDataFile(data, QByteArray(70000, 'a'), 0));
         QVERIFY(m_Traces.NewErrorEndsWith("Cannot encode DATA_FILE command"));
     }
@@ -233,25 +203,20 @@ private slots:
         QTest::addColumn<int>("location");
         QTest::addColumn<int>("code");
         QTest::addColumn<QString>("trace");
-        QTest::newRow("4 bytes") << Hex("3A 00 00 00") << 0 << 0 << "Too few data";
-        QTest::newRow("4 bytes, another header") << Hex("3B 00 00 00") << 0 << 0 << "Too few data";
-        QTest::newRow("wrong header") << Hex("3B 00 00 00 00") << 0 << 0 << "Wrong protocol header: 0x3B";
-        QTest::newRow("4 attributes for 3")
-            << Hex("3A 21 00 04 00") << 1 << 3 << "Wrong number of attributes with command code: 21";
-        QTest::newRow("unknown attribute") << Hex("3A 12 00 01 00 13 00 04 00 00 00 40 00") << 0 << 0
-                                           << "Unable to decode attributes with command code: 12";
-        QTest::newRow("plain attribute with bit 15") << Hex("3A 12 00 01 00 12 80 02 00 00 00") << 0 << 0
-                                                     << "Unable to decode attributes with command code: 12";
-        QTest::newRow("short integer") << Hex("3A 12 00 01 00 12 00 02 00 00 40") << 0 << 0
-                                       << "Unable to decode attributes with command code: 12";
-        QTest::newRow("id without size")
-            << Hex("3A 16 00 01 00 16 00") << 0 << 0 << "Unable to decode attributes with command code: 16";
-        QTest::newRow("fewer than announced")
-            << Hex("3A 20 00 02 00 12 00 04 00 00 00 40 00") << 0 << 1
-            << "Concordency problem with attributes number with command code: 20";
-        QTest::newRow("more than announced")
-            << Hex("3A 16 00 00 00 16 00 01 00 AA") << 0 << 1
-            << "Concordency problem with attributes number with command code: 16";
+        const auto row = [](const char* name, const char* frame, int location, int code, const QString& trace)
+        { QTest::newRow(name) << Hex(frame) << location << code << trace; };
+        const QString undecodable = "Unable to decode attributes with command code: ";
+        const QString discordant = "Concordency problem with attributes number with command code: ";
+        row("4 bytes", "3A 00 00 00", 0, 0, "Too few data");
+        row("4 bytes, another header", "3B 00 00 00", 0, 0, "Too few data");
+        row("wrong header", "3B 00 00 00 00", 0, 0, "Wrong protocol header: 0x3B");
+        row("4 attributes for 3", "3A 21 00 04 00", 1, 3, "Wrong number of attributes with command code: 21");
+        row("unknown attribute", "3A 12 00 01 00 13 00 04 00 00 00 40 00", 0, 0, undecodable + "12");
+        row("plain attribute with bit 15", "3A 12 00 01 00 12 80 02 00 00 00", 0, 0, undecodable + "12");
+        row("short integer", "3A 12 00 01 00 12 00 02 00 00 40", 0, 0, undecodable + "12");
+        row("id without size", "3A 16 00 01 00 16 00", 0, 0, undecodable + "16");
+        row("fewer than announced", "3A 20 00 02 00 12 00 04 00 00 00 40 00", 0, 1, discordant + "20");
+        row("more than announced", "3A 16 00 00 00 16 00 01 00 AA", 0, 1, discordant + "16");
     }
 
     void decodeEdgeCases()
@@ -264,7 +229,7 @@ private slots:
         QByteArray exact(frame.constData(), frame.size());
         Byte header = 0x3A;
         T_THIRD_BLOCK_PROTOCOL_COMMAND command;
-        QVERIFY(!DecodeBoot(exact, header, command));
+        QVERIFY(!TBP::Decode(exact, header, command, MVR::Protocol()));
         QCOMPARE(header, Byte(0xFF));
         QCOMPARE(ErrorOf(command), qMakePair(uint(location), uint(code)));
         QVERIFY(m_Traces.NewErrorEndsWith(trace));
@@ -275,45 +240,40 @@ private slots:
         Byte header = 0;
         T_THIRD_BLOCK_PROTOCOL_COMMAND command;
         // Frame order, whatever the descriptor order.
-        QVERIFY(DecodeBoot(Hex("3A 21 00 03 00 21 00 04 00 00 04 00 00 20 00 02 00 01 00 16 00 01 00 EE"),
-                           header, command));
+        QVERIFY(TBP::Decode(Hex("3A 21 00 03 00 21 00 04 00 00 04 00 00 20 00 02 00 01 00 16 00 01 00 EE"),
+                            header, command, MVR::Protocol()));
         QCOMPARE(command.attributs.at(0).id, Word(0x21));
         QCOMPARE(command.attributs.at(0).value.toUInt(), 1024u);
         QCOMPARE(command.attributs.at(1).id, Word(0x20));
         QCOMPARE(command.attributs.at(2).id, Word(0x16));
 
         // A byte array cut by the end of the frame keeps the bytes that are there.
-        QVERIFY(DecodeBoot(Hex("3A 16 00 01 00 16 00 14 00 01 02 03"), header, command));
+        QVERIFY(TBP::Decode(Hex("3A 16 00 01 00 16 00 14 00 01 02 03"), header, command, MVR::Protocol()));
         QCOMPARE(command.attributs.at(0).size, Word(20));
         QCOMPARE(command.attributs.at(0).value.toByteArray(), Hex("010203"));
 
         // The same id twice is kept twice; longer integers are read on their width.
-        QVERIFY(DecodeBoot(Hex("3A 25 00 02 00 22 00 02 00 01 FF 22 00 01 00 00"), header, command));
+        QVERIFY(TBP::Decode(Hex("3A 25 00 02 00 22 00 02 00 01 FF 22 00 01 00 00"), header, command,
+                            MVR::Protocol()));
         QCOMPARE(command.attributs.size(), 2);
         QCOMPARE(command.attributs.at(0).value.toUInt(), 1u);
-
-        QVERIFY(!TBP::Decode(Hex("3A 00 00 00 00"), header, command, nullptr));
-        QVERIFY(m_Traces.NewErrorEndsWith("The protocol descriptor is null"));
     }
 
     void errorTexts_data()
     {
         QTest::addColumn<QVariantList>("attributs"); // id, value...
         QTest::addColumn<QString>("text");
-        QTest::newRow("location 1 code 1") << QVariantList{0, 1, 1, 1}
-                                           << "Error message location: Project Protocol Error - Error "
-                                              "message code: Unrecognized ID Value of the command";
-        QTest::newRow("location 0 code 2") << QVariantList{0, 0, 1, 2}
-                                           << "Error message location: Third Block Protocol Error - Error "
-                                              "message code: Frame size is too big "
-                                              "compared to what the receiver can handle - ";
-        QTest::newRow("code before location")
-            << QVariantList{1, 1, 0, 1} << "Error message code: Unlocated error message - ";
-        QTest::newRow("unknown code location 1") << QVariantList{0, 1, 1, 9}
-                                                 << "Error message location: Project Protocol Error - Error "
-                                                    "message code: Unrecognized Third Block "
-                                                    "Protocol Error error code(9)";
-        QTest::newRow("unknown attribute") << QVariantList{5, 1} << "Unrecognized error attribut code: 5";
+        const auto row = [](const char* name, const QVariantList& attributs, const QString& text)
+        { QTest::newRow(name) << attributs << text; };
+        const QString project = "Error message location: Project Protocol Error - Error message code: ";
+        row("location 1 code 1", {0, 1, 1, 1}, project + "Unrecognized ID Value of the command");
+        row("location 0 code 2", {0, 0, 1, 2},
+            "Error message location: Third Block Protocol Error - Error message code: Frame size is too big "
+            "compared to what the receiver can handle - ");
+        row("code before location", {1, 1, 0, 1}, "Error message code: Unlocated error message - ");
+        row("unknown code location 1", {0, 1, 1, 9},
+            project + "Unrecognized Third Block Protocol Error error code(9)");
+        row("unknown attribute", {5, 1}, "Unrecognized error attribut code: 5");
     }
 
     void errorTexts()

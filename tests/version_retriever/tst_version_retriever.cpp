@@ -116,21 +116,18 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::addColumn<bool>("refuseSends");
         const QString timeout = "Command timeout encountered for the version retriever";
-        QTest::newRow("whole line") << QList<QByteArray>{"VEpac,66051\r\n"} << "1.2.3"
-                                    << "" << false;
-        QTest::newRow("high byte ignored") << QList<QByteArray>{"VEpac,2130772483\r\n"} << "1.2.3"
-                                           << "" << false;
-        QTest::newRow("line cut in two") << QList<QByteArray>{"VEpac,660", "51\r\n"} << "1.2.3"
-                                         << "" << false;
-        QTest::newRow("last field, after another line")
-            << QList<QByteArray>{"1SYrst\r\nVEpac,0x0,", "197121\r\n"} << "3.2.1"
-            << "" << false;
-        QTest::newRow("not a number") << QList<QByteArray>{"VEpac,abc\r\n"} << ""
-                                      << "Unable to compute the version of the device" << false;
-        QTest::newRow("silent device") << QList<QByteArray>{} << "" << timeout << false;
-        QTest::newRow("answer never ended") << QList<QByteArray>{"VEpac,66051"} << "" << timeout << false;
-        QTest::newRow("every send refused") << QList<QByteArray>{"VEpac,66051\r\n"} << ""
-                                            << "Failed to read version." << true;
+        const auto row = [](const char* name, const QList<QByteArray>& answer, const char* version,
+                            const QString& error = {})
+        { QTest::newRow(name) << answer << QString(version) << error << false; };
+        row("whole line", {"VEpac,66051\r\n"}, "1.2.3");
+        row("high byte ignored", {"VEpac,2130772483\r\n"}, "1.2.3");
+        row("line cut in two", {"VEpac,660", "51\r\n"}, "1.2.3");
+        row("last field, after another line", {"1SYrst\r\nVEpac,0x0,", "197121\r\n"}, "3.2.1");
+        row("not a number", {"VEpac,abc\r\n"}, "", "Unable to compute the version of the device");
+        row("silent device", {}, "", timeout);
+        row("answer never ended", {"VEpac,66051"}, "", timeout);
+        QTest::newRow("every send refused") // named by docs/RELIABILITY.md
+            << QList<QByteArray>{"VEpac,66051\r\n"} << QString() << "Failed to read version." << true;
     }
     void ExchangeOverThePort()
     {
@@ -199,8 +196,6 @@ private slots:
         thread.quit();
         QVERIFY(thread.wait(10000));
     }
-
-    void cleanupTestCase() { m_Traces.Stop(); }
 };
 
 QTEST_GUILESS_MAIN(TST_VERSION_RETRIEVER)
